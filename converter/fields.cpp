@@ -1,0 +1,209 @@
+#include "converter/fields.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+namespace converter {
+
+namespace {
+
+// Exact products of a 53-bit mantissa and 10^5 need 70 bits.
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr bool isdigit(char c) noexcept {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+constexpr char lower(char c) noexcept {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+// Case-insensitive match of the whole of [first, last) against a lower-case word.
+bool isword(const char* first, const char* last, const char* word) noexcept {
+    const std::size_t n = std::strlen(word);
+    if (static_cast<std::size_t>(last - first) != n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (lower(first[i]) != word[i]) return false;
+    return true;
+}
+
+const char* skipdigits(const char* p, const char* last) noexcept {
+    while (p != last && isdigit(*p))
+        ++p;
+    return p;
+}
+
+} // namespace
+
+verdict parseinteger(const char* first, const char* last, std::int32_t& value) noexcept {
+    if (static_cast<std::size_t>(last - first) > tokenmax) return verdict::toolong;
+    const char* p = first;
+    const bool negative = p != last && *p == '-';
+    if (p != last && (*p == '-' || *p == '+')) ++p;
+    if (p == last) return verdict::notanumber;
+    // 2^31 bounds the magnitude; keep accumulating only while below it, so the
+    // rest of the text is still checked for its form.
+    constexpr std::uint64_t limit = std::uint64_t{1} << 31;
+    std::uint64_t magnitude = 0;
+    for (; p != last; ++p) {
+        if (!isdigit(*p)) return verdict::notanumber;
+        if (magnitude <= limit) magnitude = magnitude * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    if (magnitude > limit - (negative ? 0 : 1)) return verdict::outofrange;
+    value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
+                                               : static_cast<std::int64_t>(magnitude));
+    return verdict::ok;
+}
+
+verdict parsereal(const char* first, const char* last, double& value) noexcept {
+    if (static_cast<std::size_t>(last - first) > tokenmax) return verdict::toolong;
+    const char* p = first;
+    const bool negative = p != last && *p == '-';
+    if (p != last && (*p == '-' || *p == '+')) ++p;
+    if (p == last) return verdict::notanumber;
+
+    if (!isdigit(*p) && *p != '.') {
+        double word;
+        if (isword(p, last, "nan"))
+            word = std::numeric_limits<double>::quiet_NaN();
+        else if (isword(p, last, "inf") || isword(p, last, "infinity"))
+            word = std::numeric_limits<double>::infinity();
+        else
+            return verdict::notanumber;
+        value = negative ? -word : word;
+        return verdict::ok;
+    }
+
+    // Check the form: digits, an optional point and digits, an optional
+    // exponent. from_chars alone would stop early instead of refusing.
+    const char* mantissa = p;
+    const char* intend = skipdigits(p, last);
+    const char* fracend = intend;
+    if (fracend != last && *fracend == '.') fracend = skipdigits(fracend + 1, last);
+    if (intend == mantissa && fracend - intend <= 1) return verdict::notanumber; // no digit
+    const char* exponent = fracend;
+    bool fortran = false; // exponent written with d or D
+    if (exponent != last) {
+        const char letter = lower(*exponent);
+        if (letter != 'e' && letter != 'd') return verdict::notanumber;
+        fortran = letter == 'd';
+        const char* q = exponent + 1;
+        if (q != last && (*q == '+' || *q == '-')) ++q;
+        if (q == last || skipdigits(q, last) != last) return verdict::notanumber;
+    }
+
+    // from_chars knows only e; a d exponent is read from a copy.
+    char copy[tokenmax];
+    const char* text = mantissa;
+    if (fortran) {
+        const auto n = static_cast<std::size_t>(last - mantissa);
+        std::memcpy(copy, mantissa, n);
+        copy[exponent - mantissa] = 'e';
+        text = copy;
+        last = copy + n;
+    }
+    double magnitude = 0;
+    const auto [end, ec] = std::from_chars(text, last, magnitude, std::chars_format::general);
+    if (end != last) return verdict::notanumber;
+    if (ec == std::errc::result_out_of_range) {
+        // Beyond the range one way or the other. The decimal exponent of the
+        // leading digit tells which: an underflow reads as zero, as strtod
+        // gives it; an overflow is refused.
+        long lead = 0; // power of ten of the first nonzero mantissa digit
+        const char* d = mantissa;
+        while (d != fracend && (*d == '0' || *d == '.'))
+            ++d;
+        lead = d < intend ? static_cast<long>(intend - d) - 1 : -static_cast<long>(d - intend);
+        long e = 0;
+        const char* q = exponent + (exponent != last ? 1 : 0);
+        const bool eneg = q != last && *q == '-';
+        if (q != last && (*q == '+' || *q == '-')) ++q;
+        for (; q != last && e < 100000; ++q)
+            e = e * 10 + (*q - '0');
+        if (lead + (eneg ? -e : e) > 0) return verdict::outofrange;
+        magnitude = 0;
+    } else if (ec != std::errc{}) {
+        return verdict::notanumber;
+    }
+    value = negative ? -magnitude : magnitude;
+    return verdict::ok;
+}
+
+void formatfixed(double value, char* out) noexcept {
+    std::memset(out, ' ', fieldwidth);
+    char* const end = out + fieldwidth;
+    const auto place = [end](const char* word) noexcept {
+        const std::size_t n = std::strlen(word);
+        std::memcpy(end - n, word, n);
+    };
+    if (std::isnan(value)) return place("NaN");
+    if (std::isinf(value)) return place(value < 0 ? "-Infinity" : "Infinity");
+
+    const bool negative = std::signbit(value);
+    const double a = std::fabs(value);
+    // Room for the integer digits: the field less the point, the decimals and
+    // a sign.
+    constexpr int room = static_cast<int>(fieldwidth) - 1 - fielddecimals;
+    if (!(a < 1e11)) {
+        std::memset(out, '*', fieldwidth);
+        return;
+    }
+
+    // a = mantissa * 2^exponent exactly; scaled = round(a * 10^5), ties to
+    // even, computed exactly in 128 bits.
+    constexpr std::uint64_t scale = 100000;
+    const auto bits = std::bit_cast<std::uint64_t>(a);
+    const auto biased = static_cast<int>(bits >> 52);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int exponent = -1074;
+    if (biased != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        exponent = biased - 1075;
+    }
+    std::uint64_t scaled;
+    if (exponent >= 0) {
+        scaled = (mantissa << exponent) * scale;
+    } else if (exponent <= -127) {
+        scaled = 0; // below 2^-74: far less than half a unit of the last decimal
+    } else {
+        const uint128 n = static_cast<uint128>(mantissa) * scale;
+        const int shift = -exponent;
+        scaled = static_cast<std::uint64_t>(n >> shift);
+        const uint128 rest = n & ((static_cast<uint128>(1) << shift) - 1);
+        const uint128 half = static_cast<uint128>(1) << (shift - 1);
+        if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+    }
+
+    // Digits from the right: decimals, point, integer part, sign.
+    char* p = end;
+    std::uint64_t whole = scaled / scale;
+    std::uint64_t fraction = scaled % scale;
+    for (int i = 0; i < fielddecimals; ++i) {
+        *--p = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    *--p = '.';
+    int digits = 0;
+    do {
+        if (digits == room) {
+            std::memset(out, '*', fieldwidth);
+            return;
+        }
+        *--p = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+        ++digits;
+    } while (whole != 0);
+    if (negative) {
+        if (digits == room) {
+            std::memset(out, '*', fieldwidth);
+            return;
+        }
+        *--p = '-';
+    }
+}
+
+} // namespace converter
