@@ -1,0 +1,294 @@
+// Both programs end to end: bytes in, exact standard output, standard error
+// and exit status out.
+#include "support.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using testing_support::result;
+using testing_support::stdoutmode;
+
+struct programcase {
+    const char* path;
+    const char* name;
+    const char* extra; // what a row carries before its value
+};
+const programcase programs[] = {{TABJD_PATH, "tabjd", ""}, {TABJD2_PATH, "tabjd2", "0.5 "}};
+
+// In a shared case, ~ in the input stands for the extra column of tabjd2
+// (nothing for tabjd), and % in the expected diagnostics for the program's
+// name.
+std::string expand(std::string_view text, char mark, std::string_view by) {
+    std::string s;
+    for (const char c : text)
+        c == mark ? s.append(by) : s.append(1, c);
+    return s;
+}
+
+struct endtoend {
+    std::string_view input;
+    std::string_view out;
+    std::string_view err;
+    int status;
+};
+
+void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = stdoutmode::file) {
+    for (const programcase& p : programs)
+        for (const endtoend* c = first; c != last; ++c) {
+            const std::string input = expand(c->input, '~', p.extra);
+            const result r = testing_support::run(p.path, input, mode);
+            EXPECT_EQ(r.out, c->out) << p.name << " on \"" << input << '"';
+            EXPECT_EQ(r.err, expand(c->err, '%', p.name)) << p.name << " on \"" << input << '"';
+            EXPECT_EQ(r.status, c->status) << p.name << " on \"" << input << '"';
+        }
+}
+
+#define RUN_TABLE(cases, ...)                                                                      \
+    runshared(std::begin(cases), std::end(cases) __VA_OPT__(, ) __VA_ARGS__)
+
+TEST(Programs, HeaderRecognition) {
+    const std::string beyond80 = "YEAR" + std::string(76, ' ') + "MINUTE\n----\n2000 1 1 ~12.5\n";
+    const std::string within80 =
+        "YEAR" + std::string(70, ' ') + "MINUTE\n----\n2000 1 1 720 ~12.5\n";
+    // clang-format off
+    const endtoend cases[] = {
+        // input                                                    out                                    err  status
+        {"Station report\nYEAR MONTH DAY MINUTE VALUE\n---- ----- --- ------ -----\n"
+         "2000 1 1 0 ~3.5\n2000 1 1 720 ~4.25\n",
+                                   "   2451544.50000         3.50000\n   2451545.00000         4.25000\n", "", 0},
+        {"",                                                        "",                                    "",  0},
+        {"Station report\nYEAR MONTH DAY VALUE\n2000 1 1 ~12.5\n",  "",                                    "",  0},
+        {"----\n2000 1 1 ~12.5\n",                                  "   2451544.50000        12.50000\n",  "",  0},
+        {"YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 720 ~12.5\n", "   2451545.00000        12.50000\n",  "",  0},
+        {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\n",            "   2451544.50000        12.50000\n",  "",  0},
+        {beyond80,                                                  "   2451544.50000        12.50000\n",  "",  0},
+        {within80,                                                  "   2451545.00000        12.50000\n",  "",  0},
+        {"year month day minute value\n----\n2000 1 1 ~12.5\n",     "   2451544.50000        12.50000\n",  "",  0},
+        {"Year Minute\n----\n2000 1 1 ~12.5\n",                     "   2451544.50000        12.50000\n",  "",  0},
+        {" YEAR MINUTE\n----\n2000 1 1 ~12.5\n",                    "   2451544.50000        12.50000\n",  "",  0},
+        {"YEAR MINUTE\nYEAR VALUE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
+        {"---\n2000 1 1 ~5\n-----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
+        {"----YEAR MINUTE\n2000 1 1 ~12.5\n",                       "   2451544.50000        12.50000\n",  "",  0},
+        {"\xEF\xBB\xBFYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
+        {"\xEF\xBB\xBF----\n2000 1 1 ~12.5\n",                      "   2451544.50000        12.50000\n",  "",  0},
+        {"YEAR MINUTE\r\n----\r\n2000 1 1 720 ~12.5\r\n",           "   2451545.00000        12.50000\n",  "",  0},
+        // A second header block further down is read as rows.
+        {"----\n2000 1 1 ~12.5\nYEAR MINUTE\n----\n",
+                                   "   2451544.50000        12.50000\n Error during I/O.\n",
+                                   "%: line 3: year: \"YEAR\" is not an integer\n",                             1},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+}
+
+TEST(Programs, FreeFormRows) {
+    // clang-format off
+    const endtoend cases[] = {
+        // input                                          out                                   err  status
+        {"YEAR MINUTE\n----\n2000,1,1,1,~3\n",            "   2451544.50069         3.00000\n", "",  0},
+        {"----\n2000 1\n1 ~12.5\n",                       "   2451544.50000        12.50000\n", "",  0},
+        {"----\n2000\n\n1\n   \n1\n~12.5\n",              "   2451544.50000        12.50000\n", "",  0},
+        {"----\n2000 1 1 ~12.5 e\n2000 1 2 ~1 7 x,,/\n",  "   2451544.50000        12.50000\n"
+                                                          "   2451545.50000         1.00000\n", "",  0},
+        {"----\n2000\t1 ,1\t, ~12.5\n",                   "   2451544.50000        12.50000\n", "",  0},
+        {"----\r\n2000 1 1 ~12.5\r\n\r\n2000 1 2 ~2\r\n", "   2451544.50000        12.50000\n"
+                                                          "   2451545.50000         2.00000\n", "",  0},
+        {"----\n2000 1 1 ~12.5",                          "   2451544.50000        12.50000\n", "",  0},
+        {"----\n2000 1 1 ~12.5\n2000 1",                  "   2451544.50000        12.50000\n", "",  0},
+        {"YEAR MINUTE\n----\n2000 1 1 1440 ~1\n2000 13 1 0 ~2\n",
+                                                          "   2451545.50000         1.00000\n"
+                                                          "   2451910.50000         2.00000\n", "",  0},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+}
+
+TEST(Programs, ValuesAndFields) {
+    // clang-format off
+    const endtoend cases[] = {
+        // input                          out                                    err  status
+        {"----\n2000 1 1 ~1.0E12\n",      "   2451544.50000****************\n",  "",  0},
+        {"----\n2000 1 1 ~1.5D+03\n",     "   2451544.50000      1500.00000\n",  "",  0},
+        {"----\n2000 1 1 ~-0.000001\n",   "   2451544.50000        -0.00000\n",  "",  0},
+        {"----\n2000 1 1 ~.125\n",        "   2451544.50000         0.12500\n",  "",  0},
+        {"----\n2000 1 1 ~0.000015\n",    "   2451544.50000         0.00002\n",  "",  0},
+        {"----\n2000 1 1 ~42\n",          "   2451544.50000        42.00000\n",  "",  0},
+        {"----\n2000 1 1 ~+7e-400\n",     "   2451544.50000         0.00000\n",  "",  0},
+        {"----\n2000 1 1 ~nan\n",         "   2451544.50000             NaN\n",  "",  0},
+        {"----\n2000 1 1 ~-Infinity\n",   "   2451544.50000       -Infinity\n",  "",  0},
+        {"----\n2000 1 -2000000000 ~1\n", "****************         1.00000\n",  "",  0},
+        {"----\n2000 1 2000000000 ~1\n",  "2002451543.50000         1.00000\n",  "",  0},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+}
+
+TEST(Programs, ErrorsAndStatuses) {
+    const std::string toolong = "----\n2000 1 1 ~" + std::string(5000, '7') + "\n";
+    // clang-format off
+    const endtoend cases[] = {
+        // input                                 out                      err                                                   status
+        {"----\n2000 1 1 ~1\n2000 1 2 ~x\n2000 1 3 ~3\n",
+                                                 "   2451544.50000         1.00000\n Error during I/O.\n",
+                                                                          "%: line 3: value: \"x\" is not a number\n",           1},
+        {"----\n2000.5 1 1 ~1\n",                " Error during I/O.\n",  "%: line 2: year: \"2000.5\" is not an integer\n",     1},
+        {"----\n2000 1 99999999999 ~1\n",        " Error during I/O.\n",  "%: line 2: day: \"99999999999\" is out of range\n",   1},
+        {"----\n2000 1 1 ~1e400\n",              " Error during I/O.\n",  "%: line 2: value: \"1e400\" is out of range\n",       1},
+        {"----\n2000 1 1 ~3*1.5\n",              " Error during I/O.\n",  "%: line 2: value: \"3*1.5\" is not a number\n",       1},
+        {"----\n2000,,1,1,~1\n",                 " Error during I/O.\n",  "%: line 2: month: no value before \",\"\n",           1},
+        {"----\n2000 1 / ~1\n",                  " Error during I/O.\n",  "%: line 2: day: \"/\" is not an integer\n",           1},
+        {"----\n2000 1 1 ~\"\x01\xff\"\n",       " Error during I/O.\n",  "%: line 2: value: \"\\x22\\x01\\xff\\x22\" is not a number\n", 1},
+        {toolong,                                " Error during I/O.\n",
+                                   "%: line 2: value: \"7777777777777777777777777777777777777777...\" is too long\n",            1},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+}
+
+TEST(Programs, ReadErrorOnADirectory) {
+    for (const programcase& p : programs) {
+        const result r = testing_support::run(p.path, "", stdoutmode::file, "/");
+        EXPECT_EQ(r.out, " Error during I/O.\n") << p.name;
+        EXPECT_EQ(r.err, std::string(p.name) + ": line 1: read error: Is a directory\n");
+        EXPECT_EQ(r.status, 1) << p.name;
+    }
+}
+
+TEST(Programs, WriteFaults) {
+    std::string many = "----\n";
+    for (int i = 0; i < 20000; ++i)
+        many += "2000 1 1 ~" + std::to_string(i) + "\n";
+    // clang-format off
+    const endtoend full[] = {
+        // input                  out  err                                            status
+        {"----\n2000 1 1 ~1\n",   "",  "%: write error: No space left on device\n",  1},
+        {"----\n2000 1 1 ~x\n",   "",  "%: write error: No space left on device\n",  1},
+        {many,                    "",  "%: write error: No space left on device\n",  1},
+        {"Header only\n",         "",  "",                                           0},
+    };
+    // clang-format on
+    RUN_TABLE(full, stdoutmode::devfull);
+    // clang-format off
+    const endtoend closed[] = {
+        // input                  out  err                                            status
+        {"----\n2000 1 1 ~1\n",   "",  "%: write error: Bad file descriptor\n",      1},
+        {many,                    "",  "%: write error: Bad file descriptor\n",      1},
+    };
+    // clang-format on
+    RUN_TABLE(closed, stdoutmode::closed);
+}
+
+TEST(Programs, ExtraColumn) {
+    // clang-format off
+    const endtoend cases[] = {
+        // input                                        out                                   err  status
+        {"----\n2000 1 1 7 12.5\n",                     "   2451544.50000        12.50000\n", "",  0},
+        {"YEAR MINUTE\n----\n2000 1 1 720 0.5 12.5\n",  "   2451545.00000        12.50000\n", "",  0},
+        // Rows without the extra column: every second line is consumed.
+        {"----\n2000 1 1 12.5\n2000 1 2 13.0\n",        "   2451544.50000      2000.00000\n", "",  0},
+        {"----\n2000 1 1 12.5\n2000 1 2 13.0\n2000 1 3 14.0\n2000 1 4 15.0\n",
+                                                        "   2451544.50000      2000.00000\n"
+                                                        "   2451546.50000      2000.00000\n", "",  0},
+        {"----\n2000 1 1 q 12.5\n",                     " Error during I/O.\n",
+                                                        "tabjd2: line 2: extra: \"q\" is not a number\n",   1},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        const result r = testing_support::run(TABJD2_PATH, c.input);
+        EXPECT_EQ(r.out, c.out) << c.input;
+        EXPECT_EQ(r.err, c.err) << c.input;
+        EXPECT_EQ(r.status, c.status) << c.input;
+    }
+}
+
+// The shipped examples convert to their recorded output.
+TEST(Programs, Examples) {
+    const struct {
+        const char* path;
+        const char* report;
+    } cases[] = {
+        {TABJD_PATH, "daily-mean-temperature"},
+        {TABJD_PATH, "tide-gauge-minutes"},
+        {TABJD2_PATH, "river-discharge-flagged"},
+    };
+    for (const auto& c : cases) {
+        const std::string base = std::string(EXAMPLES_DIR) + "/" + c.report;
+        const result r = testing_support::run(c.path, testing_support::slurp(base + ".txt"));
+        EXPECT_EQ(r.out, testing_support::slurp(base + ".jd")) << c.report;
+        EXPECT_EQ(r.err, "") << c.report;
+        EXPECT_EQ(r.status, 0) << c.report;
+    }
+}
+
+// A row in gives its line out while the input stays open, as under tail -f.
+TEST(Programs, StreamsEachRowWhileInputStaysOpen) {
+    for (const programcase& p : programs) {
+        int in[2], out[2];
+        ASSERT_EQ(::pipe(in), 0);
+        ASSERT_EQ(::pipe(out), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        for (const int fd : {in[0], in[1], out[0], out[1]})
+            posix_spawn_file_actions_addclose(&actions, fd);
+        char* argv[] = {const_cast<char*>(p.path), nullptr};
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, p.path, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+
+        const auto send = [&](const std::string& s) {
+            ASSERT_EQ(::write(in[1], s.data(), s.size()), static_cast<ssize_t>(s.size()));
+        };
+        // Reads one line, waiting at most ten seconds for it.
+        const auto receive = [&]() {
+            std::string line;
+            char c;
+            pollfd pf{out[0], POLLIN, 0};
+            while (line.empty() || line.back() != '\n') {
+                if (::poll(&pf, 1, 10000) != 1 || ::read(out[0], &c, 1) != 1)
+                    return line + "<none>";
+                line += c;
+            }
+            return line;
+        };
+        send("Live feed\nYEAR MINUTE\n----\n");
+        send("2000 1 1 720 " + std::string(p.extra) + "1\n");
+        EXPECT_EQ(receive(), "   2451545.00000         1.00000\n") << p.name;
+        send("2000 1 1 0 " + std::string(p.extra) + "2\n");
+        EXPECT_EQ(receive(), "   2451544.50000         2.00000\n") << p.name;
+        ::close(in[1]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << p.name;
+        ::close(out[0]);
+    }
+}
+
+// A reader that goes away ends the program by SIGPIPE, without a message.
+TEST(Programs, ClosedPipeEndsQuietly) {
+    for (const programcase& p : programs) {
+        std::string many = "----\n";
+        for (int i = 0; i < 100000; ++i)
+            many += "2000 1 1 " + std::string(p.extra) + "1\n";
+        const result r = testing_support::run(p.path, many, stdoutmode::brokenpipe);
+        EXPECT_EQ(r.err, "") << p.name;
+        EXPECT_EQ(r.status, 128 + SIGPIPE) << p.name;
+    }
+}
+
+} // namespace
