@@ -99,16 +99,17 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
     // from_chars knows only e; a d exponent is read from a copy.
     char copy[tokenmax];
     const char* text = mantissa;
+    const char* textend = last;
     if (fortran) {
         const auto n = static_cast<std::size_t>(last - mantissa);
         std::memcpy(copy, mantissa, n);
         copy[exponent - mantissa] = 'e';
         text = copy;
-        last = copy + n;
+        textend = copy + n;
     }
     double magnitude = 0;
-    const auto [end, ec] = std::from_chars(text, last, magnitude, std::chars_format::general);
-    if (end != last) return verdict::notanumber;
+    const auto [end, ec] = std::from_chars(text, textend, magnitude, std::chars_format::general);
+    if (end != textend) return verdict::notanumber;
     if (ec == std::errc::result_out_of_range) {
         // Beyond the range one way or the other. The decimal exponent of the
         // leading digit tells which: an underflow reads as zero, as strtod
