@@ -1,0 +1,141 @@
+// The free-form reader and the field routines on arbitrary bytes.
+//
+// Input: byte 0 picks the row layout (how many fields, which are integers),
+// byte 1 how many header lines come first and how read(2) hands the bytes
+// over; the rest is the input. The reader runs twice, once given everything
+// at once and once in small chunks with EINTR and EAGAIN thrown in; both
+// runs must read the same values, statuses and line numbers. Then the bytes
+// themselves go through parseinteger, parsereal and formatfixed, checked
+// against the C library.
+#include "converter/io.h"
+#include "fuzz/oracle.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using fuzzing::check;
+
+struct feed {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t at = 0;
+    bool scattered = false; // small chunks and injected EINTR, EAGAIN
+    fuzzing::dice dice{0};
+    bool waiting = false; // EAGAIN was returned; poll must come before the next read
+} source;
+
+ssize_t fuzzread(int, void* buffer, std::size_t n) {
+    check(n > 0);
+    check(!source.waiting);
+    std::size_t k = std::min(n, source.size - source.at);
+    if (source.scattered) {
+        switch (source.dice.below(8)) {
+        case 0: errno = EINTR; return -1;
+        case 1:
+            source.waiting = true;
+            errno = EAGAIN;
+            return -1;
+        default: k = std::min(k, 1 + source.dice.below(9)); break;
+        }
+    }
+    std::memcpy(buffer, source.data + source.at, k);
+    source.at += k;
+    return static_cast<ssize_t>(k);
+}
+ssize_t fuzzwrite(int, const void*, std::size_t n) {
+    return static_cast<ssize_t>(n);
+}
+int fuzzpoll(pollfd* p, nfds_t, int) {
+    source.waiting = false;
+    p->revents = p->events;
+    return 1;
+}
+const converter::sysio fake{fuzzread, fuzzwrite, fuzzpoll};
+
+struct layout {
+    int fields;       // 1 to 6
+    unsigned integer; // bit i: field i is an integer
+    int headerlines;  // read with readline before the rows
+};
+
+// Reads the whole input as the layout says and renders what came of it.
+std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, bool scattered) {
+    source = feed{data, size, 0, scattered, fuzzing::dice{static_cast<std::uint32_t>(size)}, false};
+    converter::input in(0, nullptr, fake);
+    std::string out;
+    long line = 1;
+    const auto progress = [&] {
+        check(in.line() >= line);
+        line = in.line();
+    };
+    for (int h = 0; h < l.headerlines; ++h) {
+        char text[converter::linewidth];
+        const converter::status s = in.readline(text);
+        progress();
+        out.append(s == converter::ok ? text : "end", s == converter::ok ? sizeof text : 3);
+        if (s != converter::ok) {
+            check(s == converter::endofinput);
+            return out;
+        }
+    }
+    std::size_t rows = 0;
+    for (;;) {
+        in.beginrow();
+        converter::status s = converter::ok;
+        for (int f = 0; f < l.fields && s == converter::ok; ++f) {
+            if ((l.integer >> f) & 1) {
+                std::int32_t v = 0;
+                s = in.readinteger(v);
+                if (s == converter::ok) out += std::to_string(v) + ' ';
+            } else {
+                double v = 0;
+                s = in.readreal(v);
+                if (s == converter::ok) out.append(reinterpret_cast<const char*>(&v), sizeof v);
+            }
+            progress();
+        }
+        if (s == converter::ok) s = in.endrow();
+        progress();
+        out += "|" + std::to_string(s) + " " + std::to_string(in.line()) + "\n";
+        if (s == converter::badvalue) {
+            check(in.problem() != converter::verdict::ok);
+            check(in.token().size() <= 40);
+            out += in.token();
+        }
+        if (s != converter::ok) {
+            check(s == converter::endofinput || s == converter::badvalue);
+            return out;
+        }
+        // Every row takes at least one byte of input.
+        check(++rows <= size);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    const layout l{1 + data[0] % 6, static_cast<unsigned>(data[0] >> 3), data[1] % 3};
+    const std::uint8_t* body = data + 2;
+    const std::size_t length = size - 2;
+
+    check(trace(l, body, length, false) == trace(l, body, length, true));
+
+    // The bytes as one token, and the bit pattern they start with as a value.
+    const auto* first = reinterpret_cast<const char*>(body);
+    fuzzing::checkinteger(first, first + length);
+    fuzzing::checkreal(first, first + length);
+    double value = 0;
+    if (converter::parsereal(first, first + length, value) == converter::verdict::ok)
+        fuzzing::checkfield(value);
+    if (length >= sizeof value) {
+        std::memcpy(&value, body, sizeof value);
+        fuzzing::checkfield(value);
+    }
+    return 0;
+}
