@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,6 +105,70 @@ result run(const char* path, std::string_view input, stdoutmode mode, const char
     r.out = slurp(out.path);
     r.err = slurp(err.path);
     return r;
+}
+
+namespace {
+
+// The child's peak resident set in KiB (VmHWM), read once it has taken all
+// that was written into the pipe and sleeps waiting for more: what is left
+// then is to read the end of the input and exit. ru_maxrss from wait4 will
+// not do: a child started by posix_spawn shares this process's memory until
+// it execs, and inherits its peak from there.
+long peakwhenidle(pid_t pid, int pipefd) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    for (int i = 0; i < 20000; ++i) {
+        int pending = 0;
+        ::ioctl(pipefd, FIONREAD, &pending);
+        const std::string stat = slurp(proc + "/stat");
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos || stat.compare(close, 4, ") Z ") == 0)
+            throw std::runtime_error("the program ended before its input did");
+        if (pending == 0 && stat.compare(close, 4, ") S ") == 0) {
+            const std::string status = slurp(proc + "/status");
+            const std::size_t at = status.find("VmHWM:");
+            if (at != std::string::npos) return std::strtol(status.c_str() + at + 6, nullptr, 10);
+        }
+        ::usleep(500);
+    }
+    throw std::runtime_error("the program did not go idle");
+}
+
+} // namespace
+
+measured runfed(const char* path, const std::function<void(int fd)>& feed) {
+    tempfile out, err;
+    int pipefd[2];
+    if (::pipe(pipefd) != 0) throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipefd[0], 0);
+    posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+    posix_spawn_file_actions_addclose(&actions, pipefd[1]);
+    posix_spawn_file_actions_addopen(&actions, 1, out.path.c_str(), O_WRONLY | O_TRUNC, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_TRUNC, 0);
+    char* argv[] = {const_cast<char*>(path), nullptr};
+    pid_t pid;
+    const int failed = posix_spawn(&pid, path, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipefd[0]);
+    if (failed != 0) {
+        ::close(pipefd[1]);
+        throw std::runtime_error(std::string("cannot start ") + path);
+    }
+    // A child that stops reading early must not kill this process.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    feed(pipefd[1]);
+    std::signal(SIGPIPE, previous);
+    measured m;
+    m.peakkb = peakwhenidle(pid, pipefd[1]);
+    ::close(pipefd[1]);
+    int wstatus = 0;
+    while (::waitpid(pid, &wstatus, 0) < 0) {
+    }
+    m.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    m.out = slurp(out.path);
+    m.err = slurp(err.path);
+    return m;
 }
 
 } // namespace testing_support

@@ -2,6 +2,7 @@
 #ifndef TABJD_TESTS_SUPPORT_H
 #define TABJD_TESTS_SUPPORT_H
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,16 @@ enum class stdoutmode { file, devfull, closed, brokenpipe };
 // the file at stdinpath when one is given. SIGPIPE has its default action.
 result run(const char* path, std::string_view input, stdoutmode mode = stdoutmode::file,
            const char* stdinpath = nullptr);
+
+// runfed: the program at path reading standard input from a pipe that feed
+// writes into (closed when feed returns), with output and diagnostics to
+// files. Also gives the program's peak resident set size in KiB, taken when
+// it has read everything fed and waits for the end of the input. SIGPIPE is
+// ignored in this process while feed runs.
+struct measured : result {
+    long peakkb = 0;
+};
+measured runfed(const char* path, const std::function<void(int fd)>& feed);
 
 // The whole of a file.
 std::string slurp(const std::string& path);

@@ -1,0 +1,260 @@
+// Operating-system faults, injected through the sysio seam: whole runs of
+// the converter in this process, with read, write and poll following a
+// script, and diagnostics caught on a pipe.
+#include "converter/converter.h"
+#include "tabjd/layouts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// One scripted call: hand over (or accept) at most `bytes`, or fail with
+// `error`. Once a script runs out, calls go through in full.
+struct step {
+    std::size_t bytes;
+    int error;
+};
+constexpr step upto(std::size_t n) {
+    return {n, 0};
+}
+constexpr step fail(int error) {
+    return {0, error};
+}
+
+// The system the converter sees: the input and the scripts, what was
+// written, and a log of the calls: R read data, r a failed read, E end of
+// input, W written data, w a failed write, I and O a poll for input or
+// output.
+struct world {
+    std::string input;
+    std::size_t at = 0;
+    std::vector<step> reads, writes;
+    std::size_t nextread = 0, nextwrite = 0;
+    std::string out;
+    std::string log;
+} sys;
+
+ssize_t scriptedread(int fd, void* buffer, std::size_t n) {
+    EXPECT_EQ(fd, 0);
+    step s{n, 0};
+    if (sys.nextread < sys.reads.size()) s = sys.reads[sys.nextread++];
+    if (s.error != 0) {
+        sys.log += 'r';
+        errno = s.error;
+        return -1;
+    }
+    const std::size_t k = std::min({n, s.bytes, sys.input.size() - sys.at});
+    std::memcpy(buffer, sys.input.data() + sys.at, k);
+    sys.at += k;
+    sys.log += k > 0 ? 'R' : 'E';
+    return static_cast<ssize_t>(k);
+}
+
+ssize_t scriptedwrite(int fd, const void* buffer, std::size_t n) {
+    EXPECT_EQ(fd, 1);
+    step s{n, 0};
+    if (sys.nextwrite < sys.writes.size()) s = sys.writes[sys.nextwrite++];
+    if (s.error != 0) {
+        sys.log += 'w';
+        errno = s.error;
+        return -1;
+    }
+    const std::size_t k = std::min(n, s.bytes);
+    sys.out.append(static_cast<const char*>(buffer), k);
+    sys.log += 'W';
+    return static_cast<ssize_t>(k);
+}
+
+int scriptedpoll(pollfd* fds, nfds_t n, int timeout) {
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(timeout, -1);
+    sys.log += fds[0].events == POLLIN ? 'I' : fds[0].events == POLLOUT ? 'O' : '?';
+    fds[0].revents = fds[0].events;
+    return 1;
+}
+
+const converter::sysio scripted{scriptedread, scriptedwrite, scriptedpoll};
+
+struct outcome {
+    std::string out;
+    std::string err;
+    int status;
+    std::string log;
+};
+
+// A whole run of tabjd on input, with read and write following the scripts.
+outcome convert(const std::string& input, std::vector<step> reads = {},
+                std::vector<step> writes = {}) {
+    sys = world{};
+    sys.input = input;
+    sys.reads = std::move(reads);
+    sys.writes = std::move(writes);
+    int err[2];
+    EXPECT_EQ(::pipe(err), 0);
+    const int status = converter::run(tabjd::program, 0, 1, err[1], scripted);
+    ::close(err[1]);
+    std::string diagnostics;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(err[0], buffer, sizeof buffer)) > 0)
+        diagnostics.append(buffer, static_cast<std::size_t>(n));
+    ::close(err[0]);
+    return {sys.out, diagnostics, status, sys.log};
+}
+
+// Rows enough to fill the output buffer several times over.
+std::string manyrows(int n) {
+    std::string s = "Header\n----\n";
+    for (int i = 0; i < n; ++i)
+        s += "2000 1 1 " + std::to_string(i) + "\n";
+    return s;
+}
+
+const std::string report = "Header\n----\n2000 1 1 1.5\n2000 1 2 2.5\n2000 1 3 3.5\n";
+const std::string row1 = "   2451544.50000         1.50000\n";
+const std::string row2 = "   2451545.50000         2.50000\n";
+const std::string row3 = "   2451546.50000         3.50000\n";
+const std::string message = " Error during I/O.\n";
+
+TEST(Faults, InterruptedReadsAreRetried) {
+    const outcome o =
+        convert(report, {fail(EINTR), upto(5), fail(EINTR), fail(EINTR), upto(20), fail(EINTR)});
+    EXPECT_EQ(o.out, row1 + row2 + row3);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.log.find_first_of("IO"), std::string::npos) << o.log;
+}
+
+TEST(Faults, InterruptedWritesAreRetried) {
+    const std::string input = manyrows(20000);
+    const outcome plain = convert(input);
+    const outcome o = convert(input, {}, {fail(EINTR), fail(EINTR), upto(1000), fail(EINTR)});
+    EXPECT_EQ(o.out, plain.out);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.log.substr(0, 5), "RwwWw") << o.log.substr(0, 20);
+}
+
+TEST(Faults, ShortWritesAreCompleted) {
+    const std::string input = manyrows(20000);
+    const outcome plain = convert(input);
+    ASSERT_EQ(plain.out.size(), 20000u * 33);
+    std::vector<step> writes;
+    for (std::size_t n : {1, 2, 3, 31, 32, 33, 34, 4095, 65537, 1, 7})
+        writes.push_back(upto(n));
+    const outcome o = convert(input, {upto(3), upto(70000)}, writes);
+    EXPECT_EQ(o.out, plain.out);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.status, 0);
+}
+
+// A non-blocking standard input: EAGAIN means wait with poll, then read again.
+TEST(Faults, NonBlockingInputIsWaitedOn) {
+    std::vector<step> reads;
+    for (int i = 0; i < 30; ++i)
+        reads.insert(reads.end(), {fail(EAGAIN), upto(3)});
+    const outcome o = convert(report, reads);
+    EXPECT_EQ(o.out, row1 + row2 + row3);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.status, 0);
+    // Every failed read is followed by a poll for input before the next one.
+    for (std::size_t i = o.log.find('r'); i != std::string::npos; i = o.log.find('r', i + 1))
+        EXPECT_EQ(o.log[i + 1], 'I') << o.log;
+    // 3 bytes a read: 17 reads of data and the end, each after an EAGAIN.
+    EXPECT_EQ(std::count(o.log.begin(), o.log.end(), 'I'), 18) << o.log;
+}
+
+TEST(Faults, NonBlockingOutputIsWaitedOn) {
+    const std::string input = manyrows(10000);
+    const outcome plain = convert(input);
+    const outcome o = convert(input, {}, {fail(EAGAIN), upto(100), fail(EWOULDBLOCK)});
+    EXPECT_EQ(o.out, plain.out);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.log.substr(0, 5), "RwOWw") << o.log.substr(0, 20);
+    EXPECT_EQ(o.log[5], 'O');
+}
+
+struct readfailure {
+    std::size_t before; // bytes of the report read before the error
+    std::string out;
+    const char* err;
+};
+
+// A read error partway through: the rows read whole come out, then the
+// message; the diagnostic names the line being read.
+TEST(Faults, ReadErrorMidInput) {
+    // clang-format off
+    const readfailure cases[] = {
+        // before   out                              err
+        {0,         message,                         "tabjd: line 1: read error: Input/output error\n"},
+        {7,         message,                         "tabjd: line 2: read error: Input/output error\n"},
+        {12,        message,                         "tabjd: line 3: read error: Input/output error\n"},
+        {22,        message,                         "tabjd: line 3: read error: Input/output error\n"},
+        {24,        message,                         "tabjd: line 3: read error: Input/output error\n"},
+        {25,        row1 + message,                  "tabjd: line 4: read error: Input/output error\n"},
+        {37,        row1 + message,                  "tabjd: line 4: read error: Input/output error\n"},
+        {38,        row1 + row2 + message,           "tabjd: line 5: read error: Input/output error\n"},
+        {50,        row1 + row2 + message,           "tabjd: line 5: read error: Input/output error\n"},
+        {51,        row1 + row2 + row3 + message,    "tabjd: line 6: read error: Input/output error\n"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        // A read of nothing would be the end of the input: fail at once.
+        const std::vector<step> reads =
+            c.before > 0 ? std::vector{upto(c.before), fail(EIO)} : std::vector{fail(EIO)};
+        const outcome o = convert(report, reads);
+        EXPECT_EQ(o.out, c.out) << c.before;
+        EXPECT_EQ(o.err, c.err) << c.before;
+        EXPECT_EQ(o.status, 1) << c.before;
+    }
+}
+
+// The last row, converted after the input ended, goes out in the final
+// flush; that write fails.
+TEST(Faults, WriteErrorInTheFinalFlush) {
+    const std::string input = "----\n2000 1 1 1.5\n2000 1 2 2.5";
+    const outcome o = convert(input, {}, {upto(100), fail(ENOSPC)});
+    EXPECT_EQ(o.out, row1);
+    EXPECT_EQ(o.err, "tabjd: write error: No space left on device\n");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.log, "RWEw") << "the failed write is the last call";
+}
+
+// The message line itself cannot be written.
+TEST(Faults, WriteErrorOnTheMessage) {
+    // The first read ends after row 1, which goes out before the next.
+    const outcome o =
+        convert("----\n2000 1 1 1.5\n2000 1 x 2.5\n", {upto(18)}, {upto(100), fail(EIO)});
+    EXPECT_EQ(o.out, row1);
+    EXPECT_EQ(o.err, "tabjd: write error: Input/output error\n");
+    EXPECT_EQ(o.status, 1);
+}
+
+// A write that fails while rows are still coming stops the run there:
+// nothing more is read or written.
+TEST(Faults, WriteErrorMidStream) {
+    const std::string input = manyrows(50000);
+    const outcome o = convert(input, {upto(70000)}, {upto(40000), fail(EPIPE)});
+    EXPECT_EQ(o.out.size(), 40000u);
+    EXPECT_EQ(o.err, "tabjd: write error: Broken pipe\n");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.log.back(), 'w') << "nothing after the failed write";
+    EXPECT_LT(sys.at, input.size()) << "the input was not read to its end";
+}
+
+// A write that takes nothing is an error, not a reason to spin.
+TEST(Faults, WriteThatTakesNothing) {
+    const outcome o = convert(report, {}, {upto(0)});
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "tabjd: write error: Input/output error\n");
+    EXPECT_EQ(o.status, 1);
+}
+
+} // namespace
