@@ -39,10 +39,12 @@ struct world {
     std::size_t nextread = 0, nextwrite = 0;
     std::string out;
     std::string log;
+    std::vector<std::size_t> written; // bytes out when each read was made
 } sys;
 
 ssize_t scriptedread(int fd, void* buffer, std::size_t n) {
     EXPECT_EQ(fd, 0);
+    sys.written.push_back(sys.out.size());
     step s{n, 0};
     if (sys.nextread < sys.reads.size()) s = sys.reads[sys.nextread++];
     if (s.error != 0) {
@@ -122,6 +124,15 @@ const std::string row1 = "   2451544.50000         1.50000\n";
 const std::string row2 = "   2451545.50000         2.50000\n";
 const std::string row3 = "   2451546.50000         3.50000\n";
 const std::string message = " Error during I/O.\n";
+
+// Whatever was converted is written before the program waits for input:
+// with a line a read, every read finds the rows of the lines before it out.
+TEST(Faults, RowsAreOutBeforeEachRead) {
+    const outcome o = convert(report, {upto(7), upto(5), upto(13), upto(13), upto(13)});
+    EXPECT_EQ(o.out, row1 + row2 + row3);
+    EXPECT_EQ(sys.written, (std::vector<std::size_t>{0, 0, 0, 33, 66, 99}));
+    EXPECT_EQ(o.log, "RRRWRWRWE") << "one write before each read that follows a row";
+}
 
 TEST(Faults, InterruptedReadsAreRetried) {
     const outcome o =
