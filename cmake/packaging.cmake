@@ -11,8 +11,8 @@ set(TABJD_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 # in project() needs an entry there too.
 file(STRINGS ${TABJD_PACKAGING_DIR}/changelog changelog_head LIMIT_COUNT 1)
 if(NOT changelog_head MATCHES "^tabjd \\(([^)]+)\\)" OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
-    message(FATAL_ERROR "packaging/changelog starts with '${changelog_head}'; "
-                        "add an entry for tabjd (${PROJECT_VERSION}) at its top")
+    message(FATAL_ERROR "packaging/changelog's newest entry is not for version "
+                        "${PROJECT_VERSION}: add an entry for tabjd (${PROJECT_VERSION}) at its top")
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TABJD_PACKAGING_DIR}/changelog)
 
@@ -57,7 +57,7 @@ compressed_doc(${PROJECT_SOURCE_DIR}/man/tabjd2.1 ${doc_build_dir}/tabjd2.1.gz V
 # The package is native (its version has no Debian revision), so Debian
 # wants its changelog under the plain name changelog.gz.
 compressed_doc(${TABJD_PACKAGING_DIR}/changelog ${doc_build_dir}/changelog.gz)
-add_custom_target(docs ALL DEPENDS ${compressed_docs})
+add_custom_target(compressed-docs ALL DEPENDS ${compressed_docs})
 
 install(FILES ${doc_build_dir}/tabjd.1.gz ${doc_build_dir}/tabjd2.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
