@@ -273,6 +273,15 @@ TEST(Differential, ParseRealEdges) {
         "0.1e-999999999999999999999",               // an exponent beyond any long
         "1e+999999999999999999999",
         "0e999999999999999999999",
+        "9007199254740992e22",                      // 2^53 and 10^22: one exact product
+        "9007199254740993e22",                      // 2^53 + 1: not exact
+        "9007199254740992e-22",
+        "1e23",                                     // 10^23 is no double
+        "8.9884656743115795e307",                   // 2^1023
+        "0.0000000000000000000001e22",              // 23 digits, 21 of them zeros
+        "1234567890123456789e-19",                  // 19 digits
+        "12345678901234567890e-20",                 // 20 digits
+        "-0e-5",
     };
     // clang-format on
     int failures = 0;
