@@ -151,8 +151,12 @@ int run(const program& prog, int in, int out, int err, const sysio& sys) noexcep
     }
 
     // Row phase: one row line per row, until the input ends or a read fails.
-    const std::span<const field> layout = readminute ? prog.minuterow : prog.shortrow;
     const field* at = nullptr;
+    if (rowphase* const phase = readminute ? prog.minutephase : prog.shortphase) {
+        const status s = phase(reader, writer, at);
+        return outcome(s, prog, reader, writer, at, err);
+    }
+    const std::span<const field> layout = readminute ? prog.minuterow : prog.shortrow;
     for (;;) {
         if (const status s = readrow(reader, layout, r, at); s != ok)
             return outcome(s, prog, reader, writer, at, err);

@@ -7,7 +7,9 @@
 #include "converter/julday.h"
 
 #include <cstdint>
+#include <iterator>
 #include <span>
+#include <utility>
 
 namespace converter {
 
@@ -35,13 +37,76 @@ constexpr field realfield(const char* name, double row::*where) noexcept {
     return {name, nullptr, where};
 }
 
+// Reads field i of a constant layout, its kind and member known at compile
+// time.
+template <const auto& layout, std::size_t i> status readfield(input& in, row& r) noexcept {
+    constexpr field f = layout[i];
+    if constexpr (f.integer != nullptr)
+        return in.readinteger(r.*f.integer);
+    else
+        return in.readreal(r.*f.real);
+}
+
+// Reads field i of a constant layout from token i of a row read at once;
+// false when the token is not a short one.
+template <const auto& layout, std::size_t i, std::size_t n>
+bool readfield(const input::rowtokens<n>& t, row& r) noexcept {
+    constexpr field f = layout[i];
+    const char* const p = t.base + t.start[i];
+    if constexpr (f.integer != nullptr)
+        return shortinteger(p, t.length[i], r.*f.integer);
+    else
+        return shortreal(p, t.length[i], r.*f.real);
+}
+
+// The row phase in one layout: converts rows from in to out until a read
+// fails or the input ends, and returns that status (writeerror when out
+// failed). On a failed read of a field, at is that field.
+using rowphase = status(input& in, output& out, const field*& at) noexcept;
+
 // A program: its name in messages, and its row layouts, one for reports
-// whose heading line names no MINUTE column and one for those that do.
+// whose heading line names no MINUTE column and one for those that do. The
+// row phases, when given, are those layouts' own compiled loops (rows<>);
+// without them the layouts are followed field by field.
 struct program {
     const char* name;
     std::span<const field> shortrow;
     std::span<const field> minuterow;
+    rowphase* shortphase = nullptr;
+    rowphase* minutephase = nullptr;
 };
+
+// The row phase compiled for one constant layout: the choice of field is
+// made once, at compile time, and each row is one straight run of reads
+// into fixed members, julday and the row line.
+template <const auto& layout> status rows(input& in, output& out, const field*& at) noexcept {
+    constexpr std::int32_t hours = 0;
+    constexpr double seconds = 0.0;
+    constexpr std::size_t n = std::size(layout);
+    row r;
+    // The usual row at once; every field is read, so no branch waits on one.
+    const auto readtokens = [&]<std::size_t... i>(std::index_sequence<i...>) noexcept {
+        input::rowtokens<n> t;
+        if (!in.tokens(t)) return false;
+        if ((int{readfield<layout, i>(t, r)} & ...) == 0) return false;
+        in.nextrow(t);
+        return true;
+    };
+    // Any row value by value; stops at the first field that fails.
+    const auto readrow = [&]<std::size_t... i>(std::index_sequence<i...>) noexcept {
+        status s = ok;
+        const bool read =
+            ((s = readfield<layout, i>(in, r), s == ok || (at = &layout[i], false)) && ...);
+        return read ? in.endrow() : s;
+    };
+    for (;;) {
+        in.beginrow();
+        if (!readtokens(std::make_index_sequence<n>{}))
+            if (const status s = readrow(std::make_index_sequence<n>{}); s != ok) return s;
+        if (!out.rowline(julday(r.month, r.day, r.year, hours, r.minutes, seconds), r.data))
+            return writeerror;
+    }
+}
 
 // run: converts the report on in to row lines on out, with diagnostics on
 // err. Returns the exit status: 0 at the end of the input, 1 after a read

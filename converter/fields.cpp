@@ -1,5 +1,6 @@
 #include "converter/fields.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -35,6 +36,19 @@ const char* skipdigits(const char* p, const char* last) noexcept {
     while (p != last && isdigit(*p))
         ++p;
     return p;
+}
+
+// The exponent written at [exponent, last): a letter, an optional sign and
+// digits; 0 when there is none. Magnitudes are capped past 100000, far
+// beyond any double.
+long exponentof(const char* exponent, const char* last) noexcept {
+    long e = 0;
+    const char* q = exponent + (exponent != last ? 1 : 0);
+    const bool negative = q != last && *q == '-';
+    if (q != last && (*q == '+' || *q == '-')) ++q;
+    for (; q != last && e < 100000; ++q)
+        e = e * 10 + (*q - '0');
+    return negative ? -e : e;
 }
 
 } // namespace
@@ -96,6 +110,22 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
         if (q == last || skipdigits(q, last) != last) return verdict::notanumber;
     }
 
+    // Most values have few digits: those as an integer and a small power of
+    // ten give the result in one exact operation.
+    std::uint64_t digits = 0;
+    int count = 0;
+    for (const char* d = mantissa; d != fracend && count <= 19; ++d)
+        if (*d != '.') digits = digits * 10 + static_cast<unsigned>(*d - '0'), ++count;
+    if (count <= 19) {
+        const long decimals = fracend != intend ? fracend - intend - 1 : 0;
+        const long scale = std::clamp(exponentof(exponent, last) - decimals, -100L, 100L);
+        double magnitude;
+        if (exactscaled(digits, static_cast<int>(scale), magnitude)) {
+            value = negative ? -magnitude : magnitude;
+            return verdict::ok;
+        }
+    }
+
     // from_chars knows only e; a d exponent is read from a copy.
     char copy[tokenmax];
     const char* text = mantissa;
@@ -119,13 +149,7 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
         while (d != fracend && (*d == '0' || *d == '.'))
             ++d;
         lead = d < intend ? static_cast<long>(intend - d) - 1 : -static_cast<long>(d - intend);
-        long e = 0;
-        const char* q = exponent + (exponent != last ? 1 : 0);
-        const bool eneg = q != last && *q == '-';
-        if (q != last && (*q == '+' || *q == '-')) ++q;
-        for (; q != last && e < 100000; ++q)
-            e = e * 10 + (*q - '0');
-        if (lead + (eneg ? -e : e) > 0) return verdict::outofrange;
+        if (lead + exponentof(exponent, last) > 0) return verdict::outofrange;
         magnitude = 0;
     } else if (ec != std::errc{}) {
         return verdict::notanumber;
@@ -134,77 +158,25 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
     return verdict::ok;
 }
 
-void formatfixed(double value, char* out) noexcept {
-    std::memset(out, ' ', fieldwidth);
-    char* const end = out + fieldwidth;
-    const auto place = [end](const char* word) noexcept {
+void formatspecial(double value, char* out) noexcept {
+    const auto place = [out](const char* word) noexcept {
         const std::size_t n = std::strlen(word);
-        std::memcpy(end - n, word, n);
+        std::memset(out, ' ', fieldwidth - n);
+        std::memcpy(out + fieldwidth - n, word, n);
     };
     if (std::isnan(value)) return place("NaN");
     if (std::isinf(value)) return place(value < 0 ? "-Infinity" : "Infinity");
+    std::memset(out, '*', fieldwidth);
+}
 
-    const bool negative = std::signbit(value);
-    const double a = std::fabs(value);
-    // Room for the integer digits: the field less the point, the decimals and
-    // a sign.
-    constexpr int room = static_cast<int>(fieldwidth) - 1 - fielddecimals;
-    if (!(a < 1e11)) {
-        std::memset(out, '*', fieldwidth);
-        return;
-    }
-
-    // a = mantissa * 2^exponent exactly; scaled = round(a * 10^5), ties to
-    // even, computed exactly in 128 bits.
-    constexpr std::uint64_t scale = 100000;
-    const auto bits = std::bit_cast<std::uint64_t>(a);
-    const auto biased = static_cast<int>(bits >> 52);
-    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
-    int exponent = -1074;
-    if (biased != 0) {
-        mantissa |= std::uint64_t{1} << 52;
-        exponent = biased - 1075;
-    }
-    std::uint64_t scaled;
-    if (exponent >= 0) {
-        scaled = (mantissa << exponent) * scale;
-    } else if (exponent <= -127) {
-        scaled = 0; // below 2^-74: far less than half a unit of the last decimal
-    } else {
-        const uint128 n = static_cast<uint128>(mantissa) * scale;
-        const int shift = -exponent;
-        scaled = static_cast<std::uint64_t>(n >> shift);
-        const uint128 rest = n & ((static_cast<uint128>(1) << shift) - 1);
-        const uint128 half = static_cast<uint128>(1) << (shift - 1);
-        if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
-    }
-
-    // Digits from the right: decimals, point, integer part, sign.
-    char* p = end;
-    std::uint64_t whole = scaled / scale;
-    std::uint64_t fraction = scaled % scale;
-    for (int i = 0; i < fielddecimals; ++i) {
-        *--p = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
-    }
-    *--p = '.';
-    int digits = 0;
-    do {
-        if (digits == room) {
-            std::memset(out, '*', fieldwidth);
-            return;
-        }
-        *--p = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-        ++digits;
-    } while (whole != 0);
-    if (negative) {
-        if (digits == room) {
-            std::memset(out, '*', fieldwidth);
-            return;
-        }
-        *--p = '-';
-    }
+std::uint64_t scaledsmall(std::uint64_t mantissa, int shift) noexcept {
+    if (shift >= 127) return 0; // below 2^-74: far less than half a unit of the last decimal
+    const uint128 n = static_cast<uint128>(mantissa) * 100000;
+    auto scaled = static_cast<std::uint64_t>(n >> shift);
+    const uint128 rest = n & ((static_cast<uint128>(1) << shift) - 1);
+    const uint128 half = static_cast<uint128>(1) << (shift - 1);
+    if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+    return scaled;
 }
 
 } // namespace converter

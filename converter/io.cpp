@@ -11,25 +11,6 @@ const sysio systemio{::read, ::write, ::poll};
 
 namespace {
 
-// What a byte is to the free-form reader.
-enum : unsigned char { other, blank, newline, comma };
-
-constexpr auto classes = [] {
-    struct table {
-        unsigned char of[256];
-    } t{};
-    t.of[static_cast<unsigned char>(' ')] = blank;
-    t.of[static_cast<unsigned char>('\t')] = blank;
-    t.of[static_cast<unsigned char>('\r')] = blank;
-    t.of[static_cast<unsigned char>('\n')] = newline;
-    t.of[static_cast<unsigned char>(',')] = comma;
-    return t;
-}();
-
-constexpr unsigned char classof(char c) noexcept {
-    return classes.of[static_cast<unsigned char>(c)];
-}
-
 constexpr char bom[] = "\xEF\xBB\xBF";
 constexpr std::size_t bomlength = 3;
 
@@ -47,7 +28,13 @@ void await(const sysio& sys, int fd, short events) noexcept {
 
 input::input(int fd, output* drain, const sysio& sys) noexcept
     : fd_(fd), drain_(drain), sys_(sys), pos_(buffer_), end_(buffer_) {
+    sentinel();
+}
+
+void input::sentinel() noexcept {
     *end_ = '\n';
+    // The words read at the end of the buffer see defined bytes past it.
+    std::memset(end_ + 1, 0, padding);
 }
 
 int input::fill() noexcept {
@@ -57,7 +44,7 @@ int input::fill() noexcept {
     if (pos_ != buffer_) std::memmove(buffer_, pos_, kept);
     pos_ = buffer_;
     end_ = buffer_ + kept;
-    *end_ = '\n';
+    sentinel();
     // About to wait: everything converted so far goes out first.
     if (drain_ != nullptr && !drain_->flush()) {
         errno_ = drain_->error();
@@ -67,7 +54,7 @@ int input::fill() noexcept {
         const ssize_t n = sys_.read(fd_, end_, capacity - kept);
         if (n > 0) {
             end_ += n;
-            *end_ = '\n';
+            sentinel();
             return 1;
         }
         if (n == 0) {
@@ -184,10 +171,9 @@ status input::reject(verdict why, const char* first, const char* last) noexcept 
     return badvalue;
 }
 
-status input::readinteger(std::int32_t& value) noexcept {
+status input::scaninteger(std::int32_t& value) noexcept {
     const char* first;
     const char* last;
-    if (const status s = seek(); s != ok) return s;
     if (const status s = scan(first, last); s != ok) return s;
     if (const verdict v = parseinteger(first, last, value); v != verdict::ok)
         return reject(v, first, last);
@@ -195,10 +181,9 @@ status input::readinteger(std::int32_t& value) noexcept {
     return ok;
 }
 
-status input::readreal(double& value) noexcept {
+status input::scanreal(double& value) noexcept {
     const char* first;
     const char* last;
-    if (const status s = seek(); s != ok) return s;
     if (const status s = scan(first, last); s != ok) return s;
     if (const verdict v = parsereal(first, last, value); v != verdict::ok)
         return reject(v, first, last);
@@ -206,7 +191,7 @@ status input::readreal(double& value) noexcept {
     return ok;
 }
 
-status input::endrow() noexcept {
+status input::skipline() noexcept {
     for (;;) {
         const auto have = static_cast<std::size_t>(end_ - pos_);
         if (const auto* nl = static_cast<char*>(std::memchr(pos_, '\n', have)); nl != nullptr) {

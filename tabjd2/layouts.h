@@ -23,7 +23,8 @@ inline constexpr converter::field minuterow[] = {
     realfield("extra", &row::foo),    realfield("value", &row::data),
 };
 
-inline constexpr converter::program program{"tabjd2", shortrow, minuterow};
+inline constexpr converter::program program{"tabjd2", shortrow, minuterow,
+                                            converter::rows<shortrow>, converter::rows<minuterow>};
 
 } // namespace tabjd2
 
