@@ -47,16 +47,37 @@ template <const auto& layout, std::size_t i> status readfield(input& in, row& r)
         return in.readreal(r.*f.real);
 }
 
+// The last integer read in a column, and its token: a column often repeats
+// itself from row to row (the year, month and day of a day's rows), and the
+// same bytes need no second reading. The key is the token's bytes with its
+// length in the top byte, never 0.
+struct lastinteger {
+    std::uint64_t key = 0;
+    std::int32_t value = 0;
+};
+
 // Reads field i of a constant layout from token i of a row read at once;
 // false when the token is not a short one.
 template <const auto& layout, std::size_t i, std::size_t n>
-bool readfield(const input::rowtokens<n>& t, row& r) noexcept {
+bool readfield(const input::rowtokens<n>& t, row& r, lastinteger& last) noexcept {
     constexpr field f = layout[i];
     const char* const p = t.base + t.start[i];
-    if constexpr (f.integer != nullptr)
-        return shortinteger(p, t.length[i], r.*f.integer);
-    else
-        return shortreal(p, t.length[i], r.*f.real);
+    const std::size_t length = t.length[i];
+    if constexpr (f.integer != nullptr) {
+        // Up to seven bytes and the length make a key no other token has.
+        const std::uint64_t key = (digits::load(p) & digits::prefix(length)) | std::uint64_t{length}
+                                                                                   << 56;
+        if (key == last.key) {
+            r.*f.integer = last.value;
+            return true;
+        }
+        if (!shortinteger(p, length, r.*f.integer)) return false;
+        last = {key, r.*f.integer};
+        return true;
+    } else {
+        (void)last;
+        return shortreal(p, length, r.*f.real);
+    }
 }
 
 // The row phase in one layout: converts rows from in to out until a read
@@ -84,11 +105,14 @@ template <const auto& layout> status rows(input& in, output& out, const field*& 
     constexpr double seconds = 0.0;
     constexpr std::size_t n = std::size(layout);
     row r;
+    row date;
+    std::int32_t day = daynumber(date.month, date.day, date.year);
     // The usual row at once; every field is read, so no branch waits on one.
+    lastinteger last[n];
     const auto readtokens = [&]<std::size_t... i>(std::index_sequence<i...>) noexcept {
         input::rowtokens<n> t;
         if (!in.tokens(t)) return false;
-        if ((int{readfield<layout, i>(t, r)} & ...) == 0) return false;
+        if ((int{readfield<layout, i>(t, r, last[i])} & ...) == 0) return false;
         in.nextrow(t);
         return true;
     };
@@ -103,8 +127,13 @@ template <const auto& layout> status rows(input& in, output& out, const field*& 
         in.beginrow();
         if (!readtokens(std::make_index_sequence<n>{}))
             if (const status s = readrow(std::make_index_sequence<n>{}); s != ok) return s;
-        if (!out.rowline(julday(r.month, r.day, r.year, hours, r.minutes, seconds), r.data))
-            return writeerror;
+        // Rows of one date follow each other: its day number is kept.
+        if (((r.year ^ date.year) | (r.month ^ date.month) | (r.day ^ date.day)) != 0)
+            [[unlikely]] {
+            date = r;
+            day = daynumber(r.month, r.day, r.year);
+        }
+        if (!out.rowline(fromday(day, hours, r.minutes, seconds), r.data)) return writeerror;
     }
 }
 

@@ -34,6 +34,11 @@ inline unsigned lowest(std::uint64_t w) noexcept {
     return static_cast<unsigned>(__builtin_ctzll(w));
 }
 
+// A word's first length bytes, as a mask: all of it from 8 on.
+constexpr std::uint64_t prefix(std::size_t length) noexcept {
+    return length >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
+}
+
 // The count of leading bytes below, capped at 7: the top bit set keeps the
 // word counted from being zero, which would cost a branch.
 constexpr unsigned upto7(std::uint64_t off) noexcept {

@@ -105,6 +105,14 @@ inline constexpr int fielddecimals = 5;
 // written as NaN, Infinity and -Infinity.
 inline void formatfixed(double value, char* out) noexcept;
 
+// The same, for a column of values: cache keeps the digits of the top of
+// the last value written, which in a column seldom change.
+struct fixedcache {
+    std::uint64_t high = 0;                    // scaled value / 10^8
+    std::uint64_t digits = digits::bytes('0'); // its eight digits
+};
+inline void formatfixed(double value, char* out, fixedcache& cache) noexcept;
+
 // Windows onto these, lead bytes in, give what turns a field's lead leading
 // zeros into blanks, and the blank before its first digit into a minus sign.
 struct masks {
@@ -126,6 +134,11 @@ void formatspecial(double value, char* out) noexcept;
 std::uint64_t scaledsmall(std::uint64_t mantissa, int shift) noexcept;
 
 inline void formatfixed(double value, char* out) noexcept {
+    fixedcache none;
+    formatfixed(value, out, none);
+}
+
+inline void formatfixed(double value, char* out, fixedcache& cache) noexcept {
     static_assert(fieldwidth == 16 && fielddecimals == 5, "the field is built as two words");
     constexpr std::uint64_t scale = 100000;
     // Non-negative doubles order as their bit patterns do: one comparison
@@ -166,7 +179,11 @@ inline void formatfixed(double value, char* out) noexcept {
     // point and the decimals.
     constexpr std::uint64_t hundredmillion = 100000000;
     const std::uint64_t high = scaled / hundredmillion;
-    const std::uint64_t h = digits::eight(static_cast<std::uint32_t>(high));
+    if (high != cache.high) [[unlikely]] {
+        cache.high = high;
+        cache.digits = digits::eight(static_cast<std::uint32_t>(high));
+    }
+    const std::uint64_t h = cache.digits;
     const std::uint64_t l =
         digits::eight(static_cast<std::uint32_t>(scaled - high * hundredmillion));
     const std::uint64_t first = (h >> 8) | (l << 56);

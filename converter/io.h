@@ -291,8 +291,8 @@ class output {
     // false if a flush was needed and failed.
     bool rowline(double first, double second) noexcept {
         if (capacity - used_ < rowlength && !flush()) return false;
-        formatfixed(first, buffer_ + used_);
-        formatfixed(second, buffer_ + used_ + fieldwidth);
+        formatfixed(first, buffer_ + used_, columns_[0]);
+        formatfixed(second, buffer_ + used_ + fieldwidth, columns_[1]);
         buffer_[used_ + 2 * fieldwidth] = '\n';
         used_ += rowlength;
         return true;
@@ -310,6 +310,7 @@ class output {
     const sysio& sys_;
     std::size_t used_ = 0;
     int errno_ = 0;
+    fixedcache columns_[2];
     char buffer_[capacity];
 };
 

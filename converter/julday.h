@@ -28,6 +28,66 @@ double julday(const std::int32_t& month, const std::int32_t& day, const std::int
               const std::int32_t& hours, const std::int32_t& minutes,
               const double& seconds) noexcept;
 
+// julday in two steps, for a caller that converts many times of one date:
+// julday(month, day, year, ...) is fromday(daynumber(month, day, year), ...).
+//
+// daynumber: the number of the Julian day that begins at noon of the date.
+// fromday: the Julian date of a time of day of that date.
+constexpr std::int32_t daynumber(std::int32_t month, std::int32_t day, std::int32_t year) noexcept;
+inline double fromday(std::int32_t daynumber, std::int32_t hours, std::int32_t minutes,
+                      double seconds) noexcept;
+
+namespace calendar {
+
+// 32-bit two's complement results of the formula's steps: the arithmetic is
+// done in 64 bits and reduced modulo 2^32, so an overflow wraps instead of
+// being undefined.
+constexpr std::int32_t wrap(std::int64_t v) noexcept {
+    return static_cast<std::int32_t>(v);
+}
+
+} // namespace calendar
+
+constexpr std::int32_t daynumber(std::int32_t month, std::int32_t day, std::int32_t year) noexcept {
+    using calendar::wrap;
+    // Count the year from March, so that the leap day ends the year.
+    std::int32_t m;
+    std::int32_t y;
+    if (month <= 2) {
+        m = wrap(std::int64_t{month} + 9);
+        y = wrap(std::int64_t{year} - 1);
+    } else {
+        m = wrap(std::int64_t{month} - 3);
+        y = year;
+    }
+    const std::int32_t c = y / 100;
+    const std::int32_t ya = y - 100 * c;
+
+    std::int32_t jd = wrap(std::int64_t{146097} * c) / 4;
+    jd = wrap(std::int64_t{jd} + (1461 * ya) / 4);
+    jd = wrap(std::int64_t{jd} + wrap(std::int64_t{153} * m + 2) / 5);
+    jd = wrap(std::int64_t{jd} + day);
+    return wrap(std::int64_t{jd} + 1721119);
+}
+
+inline double fromday(std::int32_t daynumber, std::int32_t hours, std::int32_t minutes,
+                      double seconds) noexcept {
+    // Time of day. The hour and minute products are formed in single
+    // precision, as the reference arithmetic does; for minute counts of a
+    // day they are exact.
+    const float h = static_cast<float>(hours) * 3600.0f;
+    const float mi = static_cast<float>(minutes) * 60.0f;
+    const double secs = seconds + static_cast<double>(h) + static_cast<double>(mi);
+
+    // Times before noon belong to the previous Julian day. A NaN time takes
+    // the first branch.
+    const double noon = static_cast<double>(12.0f * 3600.0f);
+    const bool before = secs < noon; // selects rather than branches
+    const std::int32_t jd = calendar::wrap(std::int64_t{daynumber} - before);
+    const double fraction = secs + (before ? noon : -noon);
+    return static_cast<double>(jd) + (fraction / 3600.0) / 24.0;
+}
+
 } // namespace converter
 
 #endif

@@ -1,0 +1,293 @@
+// The quick paths of the row phase against the plain ones: shortinteger and
+// shortreal against parseinteger and parsereal, and the row phase compiled
+// for each layout (rows read at once) against the same layouts followed
+// field by field, on generated reports. The generator's seed is fixed, so a
+// failure repeats.
+#include "converter/converter.h"
+#include "tabjd/layouts.h"
+#include "tabjd2/layouts.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+using converter::verdict;
+
+// Fewer cases under the sanitizers, which are many times slower.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t scale = 8;
+#else
+constexpr std::size_t scale = 1;
+#endif
+
+// splitmix64: small, fast and the same everywhere.
+struct generator {
+    std::uint64_t state;
+    std::uint64_t next() noexcept {
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15u);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+        return z ^ (z >> 31);
+    }
+    std::size_t below(std::size_t n) noexcept { return static_cast<std::size_t>(next() % n); }
+    bool chance(std::size_t percent) noexcept { return below(100) < percent; }
+    template <std::size_t n> std::string_view pick(const std::string_view (&from)[n]) noexcept {
+        return from[below(n)];
+    }
+};
+
+// A token as the quick parsers see it: followed by a blank, with readable
+// bytes past it.
+struct padded {
+    explicit padded(std::string_view token)
+        : text(std::string(token) + ' ' + std::string(16, 'x')) {}
+    const char* data() const { return text.data(); }
+    std::string text;
+};
+
+bool quickinteger(std::string_view token, std::int32_t& value) {
+    return converter::shortinteger(padded(token).data(), token.size(), value);
+}
+bool quickreal(std::string_view token, double& value) {
+    return converter::shortreal(padded(token).data(), token.size(), value);
+}
+
+// Taken by a quick parser: the same value, to the bit, as the plain one.
+void expectsame(std::string_view token, int& failures) {
+    std::int32_t i = 0, j = 0;
+    if (quickinteger(token, i)) {
+        const verdict v = converter::parseinteger(token.data(), token.data() + token.size(), j);
+        if (v != verdict::ok || i != j)
+            ADD_FAILURE() << '"' << token << "\" quick " << i << ", plain " << j, ++failures;
+    }
+    double x = 0, y = 0;
+    if (quickreal(token, x)) {
+        const verdict v = converter::parsereal(token.data(), token.data() + token.size(), y);
+        if (v != verdict::ok || std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(y))
+            ADD_FAILURE() << '"' << token << "\" quick " << x << ", plain " << y, ++failures;
+    }
+}
+
+struct shortcase {
+    std::string_view text;
+    bool integer; // taken by shortinteger
+    bool real;    // taken by shortreal
+};
+
+// Which tokens the quick parsers take: the common ones, and nothing they
+// would read wrong. The rest go to the plain parsers.
+TEST(ShortFields, WhatIsTaken) {
+    using namespace std::string_view_literals;
+    // clang-format off
+    const shortcase cases[] = {
+        // text               integer  real
+        {"0",                 true,    true},
+        {"7",                 true,    true},
+        {"1921",              true,    true},
+        {"0001921",           true,    true},
+        {"1234567",           true,    true},
+        {"12345678",          false,   false},
+        {"-5",                false,   true},
+        {"+5",                false,   true},
+        {"-0",                false,   true},
+        {"82.2",              false,   true},
+        {"-0.000123",         false,   true},
+        {"5.",                false,   true},
+        {"1234567.1234567",   false,   true},
+        {"1.12345678",        false,   false},
+        {"12345678.5",        false,   false},
+        {".5",                false,   false},
+        {"-.5",               false,   false},
+        {"-",                 false,   false},
+        {"+",                 false,   false},
+        {".",                 false,   false},
+        {"1e5",               false,   false},
+        {"1.5d0",             false,   false},
+        {"1.2.3",             false,   false},
+        {"--1",               false,   false},
+        {"1-",                false,   false},
+        {"12x",               false,   false},
+        {"12\0"sv,            false,   false},
+        {"1\0"sv "2",         false,   false},
+        {"nan",               false,   false},
+        {"\xff\xff",          false,   false},
+        {"3*1.5",             false,   false},
+        {"1/2",               false,   false},
+    };
+    // clang-format on
+    int failures = 0;
+    for (const shortcase& c : cases) {
+        std::int32_t i = 0;
+        double x = 0;
+        EXPECT_EQ(quickinteger(c.text, i), c.integer) << '"' << c.text << '"';
+        EXPECT_EQ(quickreal(c.text, x), c.real) << '"' << c.text << '"';
+        expectsame(c.text, failures);
+    }
+    double negativezero = 1;
+    ASSERT_TRUE(quickreal("-0.0", negativezero));
+    EXPECT_TRUE(std::signbit(negativezero));
+}
+
+// Generated tokens, most of them near the common form: whenever a quick
+// parser takes one, its value is the plain parser's.
+TEST(ShortFields, AgreeWithTheParsers) {
+    generator g{7};
+    constexpr std::string_view pieces[] = {"0", "1", "5", "9", "0",  "3",  "7",   ".",
+                                           "-", "+", "e", "x", "12", "99", "000", "\xff"};
+    int failures = 0;
+    std::size_t taken = 0;
+    const std::size_t total = 1000000 / scale;
+    std::string token;
+    for (std::size_t k = 0; k < total && failures < 10; ++k) {
+        token.clear();
+        const std::size_t n = 1 + g.below(k % 3 == 0 ? 20 : 9);
+        if (g.chance(80)) {
+            // [sign] digits [. digits]
+            if (g.chance(20)) token += g.chance(70) ? '-' : '+';
+            for (std::size_t i = 1 + g.below(9); i > 0; --i)
+                token += static_cast<char>('0' + g.below(10));
+            if (g.chance(60)) {
+                token += '.';
+                for (std::size_t i = g.below(10); i > 0; --i)
+                    token += static_cast<char>('0' + g.below(10));
+            }
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                token += g.pick(pieces);
+        }
+        expectsame(token, failures);
+        std::int32_t i = 0;
+        double x = 0;
+        taken += quickinteger(token, i) || quickreal(token, x);
+    }
+    // Most of the common form goes the quick way.
+    EXPECT_GT(taken, total / 2);
+}
+
+// ---- the row phase ------------------------------------------------------
+
+// Input served from memory, in chunks of a given size; output kept.
+struct world {
+    std::string input;
+    std::size_t chunk = 0;
+    std::size_t at = 0;
+    std::string out;
+} sys;
+
+ssize_t memoryread(int, void* buffer, std::size_t n) {
+    const std::size_t k = std::min({n, sys.chunk, sys.input.size() - sys.at});
+    std::memcpy(buffer, sys.input.data() + sys.at, k);
+    sys.at += k;
+    return static_cast<ssize_t>(k);
+}
+ssize_t memorywrite(int, const void* buffer, std::size_t n) {
+    sys.out.append(static_cast<const char*>(buffer), n);
+    return static_cast<ssize_t>(n);
+}
+int ready(pollfd*, nfds_t, int) {
+    return 1;
+}
+const converter::sysio memory{memoryread, memorywrite, ready};
+
+struct outcome {
+    std::string out;
+    std::string err;
+    int status;
+};
+
+outcome convert(const converter::program& prog, const std::string& input, std::size_t chunk) {
+    sys = world{input, chunk, 0, {}};
+    int err[2];
+    EXPECT_EQ(::pipe(err), 0);
+    const int status = converter::run(prog, 0, 1, err[1], memory);
+    ::close(err[1]);
+    std::string diagnostics;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(err[0], buffer, sizeof buffer)) > 0)
+        diagnostics.append(buffer, static_cast<std::size_t>(n));
+    ::close(err[0]);
+    return {sys.out, diagnostics, status};
+}
+
+// A report in every style a row may take: blanks, tabs, commas with and
+// without blanks, carriage returns, rows broken over lines, blank lines,
+// text after the row, wide columns, values that need the plain parsers,
+// and now and then a fault that ends the run.
+std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
+    constexpr std::string_view separators[] = {" ",  "  ",  "      ", "\t",   ",",
+                                               ", ", " , ", " ,",     "\t,\t"};
+    constexpr std::string_view values[] = {
+        "82.2", "-5.125", "77",        "0",        "-0.0",     "1234567.25",   "+3.5",
+        "1e3",  "2.5D-2", ".5",        "5.",       "0.000001", "99999999",     "1.23456789",
+        "-12",  "nan",    "-Infinity", "65.11197", "2E+10",    "1234567890123"};
+    constexpr std::string_view faults[] = {"x", "1,,2", "3*1.5", "/", "1.5.5", "99999999999", ""};
+    std::string r = "STATION  TEST\n\nYEAR MONTH DAY ";
+    r += minute ? "MINUTE " : "";
+    r += extra ? "QUALITY VALUE\n" : "VALUE\n";
+    r += "---- ----- --- ------ -----\n";
+    const std::size_t faultat = g.chance(50) ? g.below(rows) : rows;
+    for (std::size_t i = 0; i < rows; ++i) {
+        std::string fields[6];
+        std::size_t n = 0;
+        fields[n++] = std::to_string(1900 + g.below(200));
+        fields[n++] = std::to_string(1 + g.below(12));
+        fields[n++] = std::to_string(1 + g.below(28));
+        if (minute) fields[n++] = std::to_string(g.below(144) * 10);
+        if (extra) fields[n++] = std::string(g.pick(values));
+        fields[n++] = std::string(g.pick(values));
+        if (g.chance(3)) fields[g.below(n)] = std::string(g.pick(values));
+        if (g.chance(10)) r += std::string(g.below(30), ' ');
+        if (i == faultat) {
+            if (g.chance(25))
+                r += g.chance(50) ? "," : " ,"; // nothing before the first value
+            else
+                fields[g.below(n)] = std::string(g.pick(faults));
+        }
+        const std::string_view sep = g.pick(separators);
+        for (std::size_t f = 0; f < n; ++f) {
+            if (f != 0) r += g.chance(2) ? std::string_view("\n") : sep;
+            r += fields[f];
+        }
+        if (g.chance(10)) r += "   text after " + std::string(g.below(80), 'z');
+        if (g.chance(5)) r += '\r';
+        r += '\n';
+        if (g.chance(2)) r += "\n  \t\n";
+    }
+    return r;
+}
+
+TEST(RowPhase, CompiledLoopsMatchFieldByField) {
+    struct layouts {
+        const converter::program& compiled;
+        converter::program plain;
+        bool extra;
+    };
+    const layouts programs[] = {
+        {tabjd::program, {"tabjd", tabjd::shortrow, tabjd::minuterow}, false},
+        {tabjd2::program, {"tabjd2", tabjd2::shortrow, tabjd2::minuterow}, true},
+    };
+    generator g{11};
+    const std::size_t reports = 400 / scale;
+    for (std::size_t k = 0; k < reports; ++k) {
+        const layouts& p = programs[k % 2];
+        const bool minute = k % 4 >= 2;
+        const std::string input = report(g, minute, p.extra, 1 + g.below(600));
+        // Whole, or in small pieces so that rows meet the buffer's end.
+        const std::size_t chunk = k % 3 == 0 ? 1 + g.below(200) : input.size();
+        const outcome a = convert(p.compiled, input, chunk);
+        const outcome b = convert(p.plain, input, chunk);
+        ASSERT_EQ(a.out, b.out) << p.plain.name << " report " << k;
+        ASSERT_EQ(a.err, b.err) << p.plain.name << " report " << k;
+        ASSERT_EQ(a.status, b.status) << p.plain.name << " report " << k;
+    }
+}
+
+} // namespace
