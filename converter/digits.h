@@ -90,16 +90,19 @@ constexpr unsigned count(std::uint64_t n) noexcept {
     return t + 1 - static_cast<unsigned>(n < powers[t]);
 }
 
+// "0000" to "9999" as words of four bytes of text (40 KB: two loads
+// instead of a dozen multiplications and shifts per eight digits).
+inline constexpr auto fours = [] {
+    std::array<std::uint32_t, 10000> t{};
+    for (std::uint32_t i = 0; i < t.size(); ++i)
+        t[i] = (i / 1000 + '0') | (i / 100 % 10 + '0') << 8 | (i / 10 % 10 + '0') << 16 |
+               (i % 10 + '0') << 24;
+    return t;
+}();
+
 // The eight digits of n < 10^8, with leading zeros, as a word of text.
-constexpr std::uint64_t eight(std::uint32_t n) noexcept {
-    // Halves of four digits, the first in the low lane of 32 bits; each
-    // into pairs (division by 100 as a multiplication, per lane); each pair
-    // into digits (division by 10, per lane of 16 bits).
-    std::uint64_t v = n / 10000 | (std::uint64_t{n % 10000} << 32);
-    const std::uint64_t hundreds = ((v * 10486) >> 20) & 0x0000007F0000007Fu;
-    v = hundreds | ((v - 100 * hundreds) << 16);
-    const std::uint64_t tens = ((v * 103) >> 10) & 0x000F000F000F000Fu;
-    return (tens | ((v - 10 * tens) << 8)) + bytes('0');
+inline std::uint64_t eight(std::uint32_t n) noexcept {
+    return fours[n / 10000] | std::uint64_t{fours[n % 10000]} << 32;
 }
 
 } // namespace converter::digits
