@@ -74,6 +74,11 @@ bool readfield(const input::rowtokens<n>& t, row& r, lastinteger& last) noexcept
         if (!shortinteger(p, length, r.*f.integer)) return false;
         last = {key, r.*f.integer};
         return true;
+    } else if constexpr (f.real == &row::foo) {
+        // Read and dropped: only its form counts, and no value is made.
+        (void)last;
+        double dropped;
+        return shortreal(p, length, dropped);
     } else {
         (void)last;
         return shortreal(p, length, r.*f.real);
