@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -20,23 +22,18 @@ namespace {
 
 using converter::verdict;
 
-// Fewer cases under the sanitizers, which are many times slower.
+// A tenth of the cases under the sanitizers.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t scale = 8;
+constexpr std::size_t share = 10;
 #else
-constexpr std::size_t scale = 1;
+constexpr std::size_t share = 1;
 #endif
 
-// splitmix64: small, fast and the same everywhere.
+// Choices from mt19937_64, whose output the standard fixes.
 struct generator {
-    std::uint64_t state;
-    std::uint64_t next() noexcept {
-        std::uint64_t z = (state += 0x9e3779b97f4a7c15u);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t n) noexcept { return static_cast<std::size_t>(next() % n); }
+    explicit generator(std::uint64_t seed) : engine(seed) {}
+    std::mt19937_64 engine;
+    std::size_t below(std::size_t n) noexcept { return static_cast<std::size_t>(engine() % n); }
     bool chance(std::size_t percent) noexcept { return below(100) < percent; }
     template <std::size_t n> std::string_view pick(const std::string_view (&from)[n]) noexcept {
         return from[below(n)];
@@ -138,12 +135,12 @@ TEST(ShortFields, WhatIsTaken) {
 // Generated tokens, most of them near the common form: whenever a quick
 // parser takes one, its value is the plain parser's.
 TEST(ShortFields, AgreeWithTheParsers) {
-    generator g{7};
+    generator g(7);
     constexpr std::string_view pieces[] = {"0", "1", "5", "9", "0",  "3",  "7",   ".",
                                            "-", "+", "e", "x", "12", "99", "000", "\xff"};
     int failures = 0;
     std::size_t taken = 0;
-    const std::size_t total = 1000000 / scale;
+    const std::size_t total = 1000000 / share;
     std::string token;
     for (std::size_t k = 0; k < total && failures < 10; ++k) {
         token.clear();
@@ -204,16 +201,14 @@ struct outcome {
 
 outcome convert(const converter::program& prog, const std::string& input, std::size_t chunk) {
     sys = world{input, chunk, 0, {}};
-    int err[2];
-    EXPECT_EQ(::pipe(err), 0);
-    const int status = converter::run(prog, 0, 1, err[1], memory);
-    ::close(err[1]);
-    std::string diagnostics;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(err[0], buffer, sizeof buffer)) > 0)
-        diagnostics.append(buffer, static_cast<std::size_t>(n));
-    ::close(err[0]);
+    // Diagnostics go straight to their descriptor: a file, read back.
+    std::FILE* const err = std::tmpfile();
+    EXPECT_NE(err, nullptr);
+    const int status = converter::run(prog, 0, 1, ::fileno(err), memory);
+    std::string diagnostics(static_cast<std::size_t>(::lseek(::fileno(err), 0, SEEK_CUR)), '\0');
+    const ssize_t got = ::pread(::fileno(err), diagnostics.data(), diagnostics.size(), 0);
+    diagnostics.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    std::fclose(err);
     return {sys.out, diagnostics, status};
 }
 
@@ -274,8 +269,8 @@ TEST(RowPhase, CompiledLoopsMatchFieldByField) {
         {tabjd::program, {"tabjd", tabjd::shortrow, tabjd::minuterow}, false},
         {tabjd2::program, {"tabjd2", tabjd2::shortrow, tabjd2::minuterow}, true},
     };
-    generator g{11};
-    const std::size_t reports = 400 / scale;
+    generator g(11);
+    const std::size_t reports = 400 / share;
     for (std::size_t k = 0; k < reports; ++k) {
         const layouts& p = programs[k % 2];
         const bool minute = k % 4 >= 2;
