@@ -1,6 +1,7 @@
 // The reader on its own, fed in chunks of every size so that tokens, line
 // ends and the byte-order mark fall across refills.
 #include "converter/io.h"
+#include "memoryio.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,26 +13,8 @@ namespace {
 
 using namespace converter;
 
-// Input served by read() at most `chunk` bytes at a time.
-struct feed {
-    std::string data;
-    std::size_t chunk = 1;
-    std::size_t at = 0;
-} source;
-
-ssize_t chunkedread(int, void* buffer, std::size_t n) {
-    const std::size_t k = std::min({n, source.chunk, source.data.size() - source.at});
-    std::memcpy(buffer, source.data.data() + source.at, k);
-    source.at += k;
-    return static_cast<ssize_t>(k);
-}
-ssize_t nowrite(int, const void*, std::size_t n) {
-    return static_cast<ssize_t>(n);
-}
-int nopoll(pollfd*, nfds_t, int) {
-    return 1;
-}
-const sysio fake{chunkedread, nowrite, nopoll};
+using testing_support::memory;
+using testing_support::memorysys;
 
 constexpr std::size_t chunks[] = {1, 2, 3, 7, 4096};
 
@@ -39,8 +22,8 @@ constexpr std::size_t chunks[] = {1, 2, 3, 7, 4096};
 // renders them: values separated by blanks, rows by '|', then the status
 // and the line it ended on.
 std::string rows(std::string_view text, std::string_view kinds, std::size_t chunk) {
-    source = feed{std::string(text), chunk, 0};
-    input in(0, nullptr, fake);
+    memory = {std::string(text), chunk, 0, {}};
+    input in(0, nullptr, memorysys);
     std::string out;
     for (;;) {
         in.beginrow();
@@ -106,8 +89,8 @@ TEST(Reader, TokenLimit) {
 
 // Header lines: 80 columns, padded with blanks, the rest skipped.
 std::string lines(std::string_view text, std::size_t chunk) {
-    source = feed{std::string(text), chunk, 0};
-    input in(0, nullptr, fake);
+    memory = {std::string(text), chunk, 0, {}};
+    input in(0, nullptr, memorysys);
     char line[linewidth];
     std::string out;
     status s;
@@ -149,8 +132,8 @@ TEST(Reader, HeaderLines) {
 // Header and rows from one reader: rows start on the line after the header.
 TEST(Reader, RowsFollowTheHeader) {
     for (const std::size_t chunk : chunks) {
-        source = feed{"head 1 2\n---- 9 9\n1 2 3\n", chunk, 0};
-        input in(0, nullptr, fake);
+        memory = {"head 1 2\n---- 9 9\n1 2 3\n", chunk, 0, {}};
+        input in(0, nullptr, memorysys);
         char line[linewidth];
         ASSERT_EQ(in.readline(line), ok);
         ASSERT_EQ(in.readline(line), ok);

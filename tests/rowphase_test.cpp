@@ -4,6 +4,7 @@
 // field by field, on generated reports. The generator's seed is fixed, so a
 // failure repeats.
 #include "converter/converter.h"
+#include "memoryio.h"
 #include "tabjd/layouts.h"
 #include "tabjd2/layouts.h"
 
@@ -170,28 +171,8 @@ TEST(ShortFields, AgreeWithTheParsers) {
 
 // ---- the row phase ------------------------------------------------------
 
-// Input served from memory, in chunks of a given size; output kept.
-struct world {
-    std::string input;
-    std::size_t chunk = 0;
-    std::size_t at = 0;
-    std::string out;
-} sys;
-
-ssize_t memoryread(int, void* buffer, std::size_t n) {
-    const std::size_t k = std::min({n, sys.chunk, sys.input.size() - sys.at});
-    std::memcpy(buffer, sys.input.data() + sys.at, k);
-    sys.at += k;
-    return static_cast<ssize_t>(k);
-}
-ssize_t memorywrite(int, const void* buffer, std::size_t n) {
-    sys.out.append(static_cast<const char*>(buffer), n);
-    return static_cast<ssize_t>(n);
-}
-int ready(pollfd*, nfds_t, int) {
-    return 1;
-}
-const converter::sysio memory{memoryread, memorywrite, ready};
+using testing_support::memory;
+using testing_support::memorysys;
 
 struct outcome {
     std::string out;
@@ -200,16 +181,16 @@ struct outcome {
 };
 
 outcome convert(const converter::program& prog, const std::string& input, std::size_t chunk) {
-    sys = world{input, chunk, 0, {}};
+    memory = {input, chunk, 0, {}};
     // Diagnostics go straight to their descriptor: a file, read back.
     std::FILE* const err = std::tmpfile();
     EXPECT_NE(err, nullptr);
-    const int status = converter::run(prog, 0, 1, ::fileno(err), memory);
+    const int status = converter::run(prog, 0, 1, ::fileno(err), memorysys);
     std::string diagnostics(static_cast<std::size_t>(::lseek(::fileno(err), 0, SEEK_CUR)), '\0');
     const ssize_t got = ::pread(::fileno(err), diagnostics.data(), diagnostics.size(), 0);
     diagnostics.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     std::fclose(err);
-    return {sys.out, diagnostics, status};
+    return {memory.out, diagnostics, status};
 }
 
 // A report in every style a row may take: blanks, tabs, commas with and
