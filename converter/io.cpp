@@ -171,24 +171,23 @@ status input::reject(verdict why, const char* first, const char* last) noexcept 
     return badvalue;
 }
 
-status input::scaninteger(std::int32_t& value) noexcept {
+template <typename T>
+status input::scanwith(T& value, verdict (*parse)(const char*, const char*, T&) noexcept) noexcept {
     const char* first;
     const char* last;
     if (const status s = scan(first, last); s != ok) return s;
-    if (const verdict v = parseinteger(first, last, value); v != verdict::ok)
+    if (const verdict v = parse(first, last, value); v != verdict::ok)
         return reject(v, first, last);
     nullable_ = false;
     return ok;
 }
 
+status input::scaninteger(std::int32_t& value) noexcept {
+    return scanwith(value, parseinteger);
+}
+
 status input::scanreal(double& value) noexcept {
-    const char* first;
-    const char* last;
-    if (const status s = scan(first, last); s != ok) return s;
-    if (const verdict v = parsereal(first, last, value); v != verdict::ok)
-        return reject(v, first, last);
-    nullable_ = false;
-    return ok;
+    return scanwith(value, parsereal);
 }
 
 status input::skipline() noexcept {

@@ -183,6 +183,8 @@ class input {
     // The general paths, for the token at pos_.
     status scaninteger(std::int32_t& value) noexcept;
     status scanreal(double& value) noexcept;
+    template <typename T>
+    status scanwith(T& value, verdict (*parse)(const char*, const char*, T&) noexcept) noexcept;
     status skipline() noexcept;
 
     // More bytes after end_, moving what is unread to the front of the
