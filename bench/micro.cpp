@@ -1,13 +1,13 @@
-// Micro-benchmarks of the pieces every row goes through: reading an integer
-// and a real field through the reader, the field parsers on their own,
-// writing a fixed-point field, julday, and whole runs over a report held in
-// memory. Input comes from an in-memory sysio, so no time goes to the kernel.
+// Micro-benchmarks of the pieces every row goes through: the field parsers
+// on their own, writing a fixed-point field, julday, the block kernel of
+// each instruction set on rows in memory, and whole runs over a report held
+// in memory. Input comes from an in-memory sysio, so no time goes to the kernel.
 //
 //   build/release/bench/bench-micro [--benchmark_filter=REGEX]
 #include "converter/converter.h"
-#include "converter/fields.h"
-#include "converter/io.h"
+#include "converter/fixedpoint.h"
 #include "converter/julday.h"
+#include "converter/numbers.h"
 #include "tabjd/layouts.h"
 #include "tabjd2/layouts.h"
 
@@ -50,38 +50,6 @@ int ready(pollfd*, nfds_t, int) {
     return 1;
 }
 const converter::sysio memory{memoryread, discard, ready};
-
-// Fields as the reports have them: aligned, tab- and comma-separated.
-constexpr std::string_view integertext = " 1921  1  1  410\n1921,12,31,1430\n1921\t2\t4\t440\n"
-                                         "1921 , 1 , 1 , 390\n 2024  2 29    0\n";
-constexpr std::string_view realtext = "        82.2  93.044\t-5.125,0.5 , 1234.56789\n"
-                                      "  87.1 1.20 76.48   9.915 77 -0.000123 65.11197\n";
-
-void BM_ReadInteger(benchmark::State& state) {
-    feed = {integertext, true, 0};
-    const auto in = std::make_unique<converter::input>(0, nullptr, memory);
-    in->beginrow();
-    std::int32_t v = 0;
-    for (auto _ : state) {
-        if (in->readinteger(v) != converter::ok) state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(v);
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_ReadInteger);
-
-void BM_ReadReal(benchmark::State& state) {
-    feed = {realtext, true, 0};
-    const auto in = std::make_unique<converter::input>(0, nullptr, memory);
-    in->beginrow();
-    double v = 0;
-    for (auto _ : state) {
-        if (in->readreal(v) != converter::ok) state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(v);
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_ReadReal);
 
 constexpr std::string_view integertokens[] = {"1921", "12", "31", "1430", "-7", "2147483647"};
 constexpr std::string_view realtokens[] = {"82.2",     "93.044",    "-5.125",         "1234.56789",
@@ -163,6 +131,26 @@ std::string report(std::size_t rows, bool extra) {
     }
     return r;
 }
+
+// The block kernel alone, on the rows of a report, for each instruction set.
+void BM_Kernel(benchmark::State& state) {
+    converter::blockkernel* const kernel = tabjd::program.minuterow.kernel.of[state.range(0)];
+    if (kernel == nullptr) return state.SkipWithError("not in this build");
+    std::string text = report(20000, false);
+    text = text.substr(text.find("\n----") + 1);
+    text = text.substr(text.find('\n') + 1);
+    const std::size_t rows = 20000;
+    text.append(converter::window, '\0');
+    const converter::block in{text.data(), text.data() + text.size() - converter::window, 1, true};
+    std::string out(rows * converter::rowlength, '\0');
+    for (auto _ : state) {
+        const converter::blockresult r = kernel(in, out.data(), out.data() + out.size());
+        if (r.why != converter::halt::ended) state.SkipWithError("kernel stopped early");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rows));
+}
+BENCHMARK(BM_Kernel)->ArgName("set")->DenseRange(0, converter::instructionsets - 1);
 
 void runreport(benchmark::State& state, const converter::program& prog, bool extra) {
     constexpr std::size_t rows = 100000;

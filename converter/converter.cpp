@@ -1,9 +1,11 @@
 #include "converter/converter.h"
 
-#include <cerrno>
+#include "converter/diagnostics.h"
+#include "converter/reader.h"
+#include "converter/writer.h"
+
 #include <cstring>
 #include <string_view>
-#include <unistd.h>
 
 namespace converter {
 
@@ -12,138 +14,85 @@ namespace {
 constexpr std::string_view headingkey = "YEAR";
 constexpr std::string_view minutekey = "MINUTE";
 constexpr std::string_view separatorkey = "----";
-constexpr std::string_view message = " Error during I/O.\n";
 
 bool startswith(const char (&line)[linewidth], std::string_view key) noexcept {
     return std::memcmp(line, key.data(), key.size()) == 0;
 }
 
-// One row's fields in layout order. On failure, at is the field being read.
-status readrow(input& in, std::span<const field> layout, row& r, const field*& at) noexcept {
-    in.beginrow();
-    for (const field& f : layout) {
-        const status s =
-            f.integer != nullptr ? in.readinteger(r.*f.integer) : in.readreal(r.*f.real);
+// A row longer than the reader's buffer, read field by field as the input
+// streams through the buffer, and its row line.
+status longrow(input& in, output& out, layout fields, failure& f) noexcept {
+    row r;
+    input::source s = in.stream();
+    const status got = readrow(s, fields, r, f);
+    in.put(s);
+    if (got != ok) return got;
+    if (out.roomend() - out.room() < static_cast<std::ptrdiff_t>(rowlength) && !out.flush())
+        return writeerror;
+    fixedcache none[2];
+    char* const line = out.room();
+    formatfixed(julday(r.month, r.day, r.year, 0, r.minutes, 0.0), line, none[0]);
+    formatfixed(r.data, line + fieldwidth, none[1]);
+    line[2 * fieldwidth] = lineend;
+    out.commit(line + rowlength);
+    return ok;
+}
+
+// The row phase: the kernel converts the rows the reader holds, up to the
+// last whole line, while the reader refills behind them; until the input
+// ends or a read fails.
+ending rows(input& in, output& out, const rowlayout& chosen, blockkernel* kernel) noexcept {
+    ending e;
+    for (;;) {
+        const block b{in.first(), in.rowsend(), in.line(), in.ended()};
+        const blockresult r = kernel(b, out.room(), out.roomend());
+        out.commit(r.out);
+        in.advance(r.stop, r.line);
+        status s = ok;
+        switch (r.why) {
+        case halt::full: s = out.flush() ? ok : writeerror; break;
+        case halt::failed:
+            e.fail = r.fail;
+            s = badvalue;
+            break;
+        case halt::ended: s = endofinput; break;
+        case halt::more:
+            // A row that runs past the text at hand: with rows before it,
+            // it is the next block's first; alone, it is read as it streams,
+            // which takes a row of any length in one pass.
+            s = r.stop != b.first ? in.refill() : longrow(in, out, chosen.fields, e.fail);
+            if (s == endofinput) s = ok; // what is left is final now
+            break;
+        }
         if (s != ok) {
-            at = &f;
-            return s;
+            e.why = s;
+            e.line = in.errorline();
+            e.error = in.error();
+            return e;
         }
     }
-    return in.endrow();
-}
-
-// A diagnostic line, built in a fixed buffer and written with one call.
-class diagnostic {
-  public:
-    explicit diagnostic(const char* program) noexcept { add(program).add(": "); }
-    diagnostic& add(std::string_view s) noexcept {
-        for (const char c : s)
-            put(c);
-        return *this;
-    }
-    diagnostic& number(long n) noexcept {
-        char digits[24];
-        std::size_t k = 0;
-        auto u = static_cast<unsigned long>(n);
-        do {
-            digits[k++] = static_cast<char>('0' + u % 10);
-            u /= 10;
-        } while (u != 0);
-        while (k > 0)
-            put(digits[--k]);
-        return *this;
-    }
-    // Text from the input, quoted, with anything unprintable escaped.
-    diagnostic& quoted(std::string_view s, bool cut) noexcept {
-        put('"');
-        for (const char c : s) {
-            const auto u = static_cast<unsigned char>(c);
-            if (u < 0x20 || u > 0x7e || c == '"' || c == '\\') {
-                constexpr char hex[] = "0123456789abcdef";
-                put('\\'), put('x'), put(hex[u >> 4]), put(hex[u & 15]);
-            } else {
-                put(c);
-            }
-        }
-        if (cut) add("...");
-        put('"');
-        return *this;
-    }
-    void send(int fd) noexcept {
-        put('\n');
-        const char* p = text_;
-        while (p < text_ + used_) {
-            const ssize_t n = ::write(fd, p, static_cast<std::size_t>(text_ + used_ - p));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return; // nowhere left to complain
-            p += n;
-        }
-    }
-
-  private:
-    void put(char c) noexcept {
-        if (used_ < sizeof text_ - 1) text_[used_++] = c;
-    }
-    char text_[512];
-    std::size_t used_ = 0;
-};
-
-int writefailure(const program& prog, const output& out, int err) noexcept {
-    diagnostic(prog.name).add("write error: ").add(std::strerror(out.error())).send(err);
-    return 1;
-}
-
-// The only way out of a run, with the status that ended it.
-int outcome(status s, const program& prog, const input& in, output& out, const field* at,
-            int err) noexcept {
-    if (s == writeerror) return writefailure(prog, out, err);
-    if (s < 0) return out.flush() ? 0 : writefailure(prog, out, err);
-
-    if (!out.text(message) || !out.flush()) return writefailure(prog, out, err);
-    diagnostic d(prog.name);
-    d.add("line ").number(in.line()).add(": ");
-    if (s == readerror) {
-        d.add("read error: ").add(std::strerror(in.error()));
-    } else {
-        d.add(at != nullptr ? at->name : "field").add(": ");
-        const std::string_view token = in.token();
-        if (in.nullvalue()) {
-            d.add("no value before ").quoted(token, false);
-        } else {
-            d.quoted(token, in.problem() == verdict::toolong);
-            switch (in.problem()) {
-            case verdict::outofrange: d.add(" is out of range"); break;
-            case verdict::toolong: d.add(" is too long"); break;
-            default:
-                d.add(at != nullptr && at->integer != nullptr ? " is not an integer"
-                                                              : " is not a number");
-                break;
-            }
-        }
-    }
-    d.send(err);
-    return 1;
 }
 
 } // namespace
 
-int run(const program& prog, int in, int out, int err, const sysio& sys) noexcept {
+int run(const program& prog, int in, int out, int err, const sysio& sys,
+        instructionset which) noexcept {
     output writer(out, sys);
     input reader(in, &writer, sys);
 
-    // Start-up.
-    const std::int32_t hours = 0;
-    const double seconds = 0.0;
-    row r;
+    // Header phase: skip to the separator, learning from heading lines
+    // whether rows carry a minute column.
     bool header = true;
     bool readminute = false;
     char linein[linewidth];
-
-    // Header phase: skip to the separator, learning from heading lines
-    // whether rows carry a minute column.
     while (header) {
-        if (const status s = reader.readline(linein); s != ok)
-            return outcome(s, prog, reader, writer, nullptr, err);
+        if (const status s = reader.readline(linein); s != ok) {
+            ending e;
+            e.why = s;
+            e.line = reader.errorline();
+            e.error = reader.error();
+            return outcome(e, prog.name, writer, err);
+        }
         if (startswith(linein, headingkey) &&
             std::string_view(linein, linewidth).find(minutekey) != std::string_view::npos)
             readminute = true;
@@ -151,19 +100,21 @@ int run(const program& prog, int in, int out, int err, const sysio& sys) noexcep
     }
 
     // Row phase: one row line per row, until the input ends or a read fails.
-    const field* at = nullptr;
-    if (rowphase* const phase = readminute ? prog.minutephase : prog.shortphase) {
-        const status s = phase(reader, writer, at);
-        return outcome(s, prog, reader, writer, at, err);
-    }
-    const std::span<const field> layout = readminute ? prog.minuterow : prog.shortrow;
-    for (;;) {
-        if (const status s = readrow(reader, layout, r, at); s != ok)
-            return outcome(s, prog, reader, writer, at, err);
-        const double jday = julday(r.month, r.day, r.year, hours, r.minutes, seconds);
-        if (!writer.rowline(jday, r.data))
-            return outcome(writeerror, prog, reader, writer, nullptr, err);
-    }
+    const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;
+    blockkernel* kernel = chosen.kernel.of[static_cast<int>(which)];
+    if (kernel == nullptr) kernel = chosen.kernel.of[static_cast<int>(instructionset::swar)];
+    return outcome(rows(reader, writer, chosen, kernel), prog.name, writer, err);
+}
+
+instructionset bestinstructions() noexcept {
+#if defined(__x86_64__)
+    static const instructionset best =
+        __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") ? instructionset::avx2
+                                                                         : instructionset::sse2;
+    return best;
+#else
+    return instructionset::swar;
+#endif
 }
 
 } // namespace converter

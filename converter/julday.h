@@ -1,6 +1,9 @@
-// The converter shared by tabjd and tabjd2: this header gives the date
-// arithmetic; converter.h gives the program's phases, io.h the I/O layer and
-// fields.h the number reading and writing.
+// The converter shared by tabjd and tabjd2. This header gives the date
+// arithmetic. The rest, in the order a row's bytes meet it: reader.h (the
+// input buffer and header lines), rowscanner.h (separators and tokens),
+// numbers.h (the number readers), kernel.h (the block kernel: rows of text
+// into row lines), fixedpoint.h (the output fields), writer.h (the output
+// buffer), diagnostics.h (the outcome), converter.h (the program's phases).
 #ifndef TABJD_CONVERTER_JULDAY_H
 #define TABJD_CONVERTER_JULDAY_H
 

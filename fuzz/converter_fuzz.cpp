@@ -21,6 +21,7 @@
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -96,7 +97,7 @@ struct outcome {
 };
 
 outcome convert(const converter::program& prog, const std::uint8_t* data, std::size_t size,
-                bool scattered) {
+                bool scattered, converter::instructionset which) {
     io.data = data;
     io.size = size;
     io.at = 0;
@@ -106,7 +107,7 @@ outcome convert(const converter::program& prog, const std::uint8_t* data, std::s
     io.awaited = 0;
     const int err = errfd();
     check(::ftruncate(err, 0) == 0 && ::lseek(err, 0, SEEK_SET) == 0);
-    const int status = converter::run(prog, 0, 1, err, scripted);
+    const int status = converter::run(prog, 0, 1, err, scripted, which);
     outcome o{io.out, std::string(), status};
     char buffer[1024];
     ssize_t n;
@@ -156,13 +157,33 @@ void checkshape(const converter::program& prog, const outcome& o) {
     }
 }
 
+// The instruction sets this processor runs.
+const std::vector<converter::instructionset>& sets() {
+    using converter::instructionset;
+    static const std::vector<instructionset> all = [] {
+        std::vector<instructionset> v{instructionset::swar};
+#if defined(__x86_64__)
+        v.push_back(instructionset::sse2);
+        if (converter::bestinstructions() == instructionset::avx2)
+            v.push_back(instructionset::avx2);
+#endif
+        return v;
+    }();
+    return all;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using converter::instructionset;
     for (const converter::program* prog : {&tabjd::program, &tabjd2::program}) {
-        const outcome whole = convert(*prog, data, size, false);
+        // Field by field, whole; then every instruction set, whole and scattered.
+        const outcome whole = convert(*prog, data, size, false, instructionset::fieldbyfield);
         checkshape(*prog, whole);
-        check(convert(*prog, data, size, true) == whole);
+        for (const instructionset which : sets()) {
+            check(convert(*prog, data, size, false, which) == whole);
+            check(convert(*prog, data, size, true, which) == whole);
+        }
     }
     return 0;
 }

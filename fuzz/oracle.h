@@ -4,7 +4,8 @@
 #ifndef TABJD_FUZZ_ORACLE_H
 #define TABJD_FUZZ_ORACLE_H
 
-#include "converter/fields.h"
+#include "converter/fixedpoint.h"
+#include "converter/numbers.h"
 
 #include <cerrno>
 #include <cmath>

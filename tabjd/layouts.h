@@ -24,8 +24,8 @@ inline constexpr converter::field minuterow[] = {
     realfield("value", &row::data),
 };
 
-inline constexpr converter::program program{"tabjd", shortrow, minuterow, converter::rows<shortrow>,
-                                            converter::rows<minuterow>};
+inline constexpr converter::program program{"tabjd", converter::rowlayoutof<shortrow>,
+                                            converter::rowlayoutof<minuterow>};
 
 } // namespace tabjd
 

@@ -1,7 +1,8 @@
 // The field routines against the C library on generated data: parsereal
 // against strtod, parseinteger against strtoll, formatfixed against
 // snprintf("%16.5f"). The generator's seed is fixed, so a failure repeats.
-#include "converter/fields.h"
+#include "converter/fixedpoint.h"
+#include "converter/numbers.h"
 
 #include <bit>
 #include <cerrno>

@@ -1,5 +1,6 @@
 // Reading one number and writing one output field.
-#include "converter/fields.h"
+#include "converter/fixedpoint.h"
+#include "converter/numbers.h"
 
 #include <bit>
 #include <cmath>

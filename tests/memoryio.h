@@ -4,7 +4,7 @@
 #ifndef TABJD_TESTS_MEMORYIO_H
 #define TABJD_TESTS_MEMORYIO_H
 
-#include "converter/io.h"
+#include "converter/status.h"
 
 #include <algorithm>
 #include <cstring>

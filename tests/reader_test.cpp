@@ -1,13 +1,16 @@
 // The reader on its own, fed in chunks of every size so that tokens, line
 // ends and the byte-order mark fall across refills.
-#include "converter/io.h"
+#include "converter/reader.h"
 #include "memoryio.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -18,26 +21,44 @@ using testing_support::memorysys;
 
 constexpr std::size_t chunks[] = {1, 2, 3, 7, 4096};
 
-// Reads rows of the given kinds (i integer, r real) until a read fails, and
-// renders them: values separated by blanks, rows by '|', then the status
-// and the line it ended on.
+// Reads rows of the given kinds (i integer, r real) field by field until a
+// read fails, and renders them: values separated by blanks, rows by '|',
+// then the status and the line it ended on.
 std::string rows(std::string_view text, std::string_view kinds, std::size_t chunk) {
     memory = {std::string(text), chunk, 0, {}};
     input in(0, nullptr, memorysys);
+    // Integers fill the date's members, reals the value's, in order.
+    std::int32_t row::*const integers[] = {&row::year, &row::month, &row::day, &row::minutes};
+    double row::*const reals[] = {&row::foo, &row::data};
+    std::vector<field> fields;
+    std::size_t ni = 0, nr = 0;
+    for (const char k : kinds)
+        fields.push_back(k == 'i' ? integerfield("i", integers[ni++])
+                                  : realfield("r", reals[nr++]));
+    // A member still holding its mark was not reached.
+    constexpr std::int32_t unread = INT32_MIN;
+    const auto render = [&](const row& r) {
+        std::string values;
+        for (std::size_t i = 0, a = 0, b = 0; i < kinds.size(); ++i) {
+            const bool integer = kinds[i] == 'i';
+            if (integer ? r.*integers[a] == unread : std::isnan(r.*reals[b])) break;
+            values += integer ? std::to_string(r.*integers[a++]) : std::to_string(r.*reals[b++]);
+            values += " ";
+        }
+        return values;
+    };
     std::string out;
     for (;;) {
-        in.beginrow();
-        status s = ok;
-        for (const char k : kinds) {
-            std::int32_t i = 0;
-            double d = 0;
-            s = k == 'i' ? in.readinteger(i) : in.readreal(d);
-            if (s != ok) break;
-            out += (k == 'i' ? std::to_string(i) : std::to_string(d)) + " ";
+        row r{unread, unread, unread, unread, NAN, NAN};
+        failure f;
+        input::source source = in.stream();
+        const status s = readrow(source, fields, r, f);
+        in.put(source);
+        out += render(r);
+        if (s != ok) {
+            const long line = s == badvalue ? f.line : in.line();
+            return out + "status " + std::to_string(s) + " line " + std::to_string(line);
         }
-        if (s == ok) s = in.endrow();
-        if (s != ok)
-            return out + "status " + std::to_string(s) + " line " + std::to_string(in.line());
         out += "| ";
     }
 }
@@ -137,11 +158,13 @@ TEST(Reader, RowsFollowTheHeader) {
         char line[linewidth];
         ASSERT_EQ(in.readline(line), ok);
         ASSERT_EQ(in.readline(line), ok);
-        std::int32_t v = 0;
-        in.beginrow();
-        ASSERT_EQ(in.readinteger(v), ok);
-        EXPECT_EQ(v, 1);
-        EXPECT_EQ(in.line(), 3);
+        const field year[] = {integerfield("year", &row::year)};
+        row r;
+        failure f;
+        input::source source = in.stream();
+        ASSERT_EQ(readrow(source, year, r, f), ok);
+        EXPECT_EQ(r.year, 1);
+        EXPECT_EQ(source.line, 4);
     }
 }
 

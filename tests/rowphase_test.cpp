@@ -1,7 +1,7 @@
-// The quick paths of the row phase against the plain ones: shortinteger and
-// shortreal against parseinteger and parsereal, and the row phase compiled
-// for each layout (rows read at once) against the same layouts followed
-// field by field, on generated reports. The generator's seed is fixed, so a
+// The quick paths of the row phase against the plain ones: quickinteger and
+// quickreal against parseinteger and parsereal, and the block kernel of each
+// instruction set (rows read at once) against the kernel that reads every
+// row field by field, on generated reports. The generator's seed is fixed, so a
 // failure repeats.
 #include "converter/converter.h"
 #include "memoryio.h"
@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -51,10 +52,10 @@ struct padded {
 };
 
 bool quickinteger(std::string_view token, std::int32_t& value) {
-    return converter::shortinteger(padded(token).data(), token.size(), value);
+    return converter::quickinteger(padded(token).data(), token.size(), value);
 }
 bool quickreal(std::string_view token, double& value) {
-    return converter::shortreal(padded(token).data(), token.size(), value);
+    return converter::quickreal(padded(token).data(), token.size(), value);
 }
 
 // Taken by a quick parser: the same value, to the bit, as the plain one.
@@ -75,8 +76,8 @@ void expectsame(std::string_view token, int& failures) {
 
 struct shortcase {
     std::string_view text;
-    bool integer; // taken by shortinteger
-    bool real;    // taken by shortreal
+    bool integer; // taken by quickinteger
+    bool real;    // taken by quickreal
 };
 
 // Which tokens the quick parsers take: the common ones, and nothing they
@@ -180,12 +181,13 @@ struct outcome {
     int status;
 };
 
-outcome convert(const converter::program& prog, const std::string& input, std::size_t chunk) {
+outcome convert(const converter::program& prog, const std::string& input, std::size_t chunk,
+                converter::instructionset which) {
     memory = {input, chunk, 0, {}};
     // Diagnostics go straight to their descriptor: a file, read back.
     std::FILE* const err = std::tmpfile();
     EXPECT_NE(err, nullptr);
-    const int status = converter::run(prog, 0, 1, ::fileno(err), memorysys);
+    const int status = converter::run(prog, 0, 1, ::fileno(err), memorysys, which);
     std::string diagnostics(static_cast<std::size_t>(::lseek(::fileno(err), 0, SEEK_CUR)), '\0');
     const ssize_t got = ::pread(::fileno(err), diagnostics.data(), diagnostics.size(), 0);
     diagnostics.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
@@ -240,29 +242,36 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
     return r;
 }
 
-TEST(RowPhase, CompiledLoopsMatchFieldByField) {
-    struct layouts {
-        const converter::program& compiled;
-        converter::program plain;
+// Every instruction set this machine has, against field by field.
+TEST(RowPhase, KernelsMatchFieldByField) {
+    using converter::instructionset;
+    struct programcase {
+        const converter::program& prog;
         bool extra;
     };
-    const layouts programs[] = {
-        {tabjd::program, {"tabjd", tabjd::shortrow, tabjd::minuterow}, false},
-        {tabjd2::program, {"tabjd2", tabjd2::shortrow, tabjd2::minuterow}, true},
-    };
+    const programcase programs[] = {{tabjd::program, false}, {tabjd2::program, true}};
+    std::vector<instructionset> sets = {instructionset::swar};
+#if defined(__x86_64__)
+    sets.push_back(instructionset::sse2);
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"))
+        sets.push_back(instructionset::avx2);
+#endif
     generator g(11);
     const std::size_t reports = 400 / share;
     for (std::size_t k = 0; k < reports; ++k) {
-        const layouts& p = programs[k % 2];
+        const programcase& p = programs[k % 2];
         const bool minute = k % 4 >= 2;
         const std::string input = report(g, minute, p.extra, 1 + g.below(600));
         // Whole, or in small pieces so that rows meet the buffer's end.
         const std::size_t chunk = k % 3 == 0 ? 1 + g.below(200) : input.size();
-        const outcome a = convert(p.compiled, input, chunk);
-        const outcome b = convert(p.plain, input, chunk);
-        ASSERT_EQ(a.out, b.out) << p.plain.name << " report " << k;
-        ASSERT_EQ(a.err, b.err) << p.plain.name << " report " << k;
-        ASSERT_EQ(a.status, b.status) << p.plain.name << " report " << k;
+        const outcome b = convert(p.prog, input, chunk, instructionset::fieldbyfield);
+        for (const instructionset which : sets) {
+            const outcome a = convert(p.prog, input, chunk, which);
+            const int set = static_cast<int>(which);
+            ASSERT_EQ(a.out, b.out) << p.prog.name << " report " << k << " set " << set;
+            ASSERT_EQ(a.err, b.err) << p.prog.name << " report " << k << " set " << set;
+            ASSERT_EQ(a.status, b.status) << p.prog.name << " report " << k << " set " << set;
+        }
     }
 }
 

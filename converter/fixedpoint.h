@@ -1,98 +1,16 @@
-// Reading one free-form number and writing one fixed-point output field.
-#ifndef TABJD_CONVERTER_FIELDS_H
-#define TABJD_CONVERTER_FIELDS_H
+// The fixed-point writer: one output field, 16 columns with 5 decimals,
+// exactly as printf("%16.5f") writes it.
+#ifndef TABJD_CONVERTER_FIXEDPOINT_H
+#define TABJD_CONVERTER_FIXEDPOINT_H
 
 #include "converter/digits.h"
 
 #include <algorithm>
 #include <bit>
-#include <cfloat>
 #include <cstddef>
 #include <cstdint>
 
 namespace converter {
-
-// What became of a token that was read as a number.
-enum class verdict : unsigned char {
-    ok,
-    notanumber, // not of the form the field takes
-    outofrange, // of the right form, but beyond the field's range
-    toolong,    // longer than tokenmax: refused without being read
-};
-
-// Longest token a field takes. Memory stays flat however long a line is, so a
-// token must fit in a fixed buffer; longer ones are refused.
-inline constexpr std::size_t tokenmax = 1024;
-
-// parseinteger: the whole of [first, last) as an integer field: an optional
-// sign and decimal digits, within the signed 32-bit range. Anything else
-// (a point, an exponent, a blank) is not an integer. value is set only on ok;
-// a text longer than tokenmax is toolong.
-verdict parseinteger(const char* first, const char* last, std::int32_t& value) noexcept;
-
-// parsereal: the whole of [first, last) as a real field: an optional sign,
-// digits with or without a point, an optional exponent written with e, E, d
-// or D; or nan, inf, infinity in any case with an optional sign. The result is
-// correctly rounded, the same double strtod gives for the text; a value too
-// small for a double reads as zero, and a finite value too large for one is
-// out of range. value is set only on ok; a text longer than tokenmax is toolong.
-verdict parsereal(const char* first, const char* last, double& value) noexcept;
-
-// The powers of ten that a double holds exactly.
-inline constexpr double exactpowersoften[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// exactscaled: mantissa * 10^exponent, correctly rounded, when that is one
-// IEEE multiplication or division of exact operands: a mantissa of at most
-// 2^53 and a power of ten of at most 10^22 (Clinger's fast path). false,
-// with value untouched, when it is not.
-static_assert(FLT_EVAL_METHOD == 0, "exactscaled needs each operation rounded to double");
-inline bool exactscaled(std::uint64_t mantissa, int exponent, double& value) noexcept {
-    if (mantissa > std::uint64_t{1} << 53 || exponent < -22 || exponent > 22) return false;
-    const auto m = static_cast<double>(static_cast<std::int64_t>(mantissa));
-    value = exponent < 0 ? m / exactpowersoften[-exponent] : m * exactpowersoften[exponent];
-    return true;
-}
-
-// shortinteger, shortreal: the common token of length bytes at p, read
-// without a second look: up to seven digits, and for a real an optional
-// sign, up to seven digits and a point with up to seven digits after it.
-// true with the value (the one parseinteger or parsereal gives) when the
-// token is of that form; false, value untouched, when it is not and the
-// general parser must decide. The eight bytes from p, and from just past a
-// point, must be readable whatever the length.
-inline bool shortinteger(const char* p, std::size_t length, std::int32_t& value) noexcept {
-    const std::uint64_t w = digits::load(p);
-    if (length - 1 >= 7 || digits::leadingdigits(w) < length) return false;
-    value = static_cast<std::int32_t>(digits::value(w, static_cast<unsigned>(length)));
-    return true;
-}
-
-inline bool shortreal(const char* p, std::size_t length, double& value) noexcept {
-    const bool negative = *p == '-';
-    const bool sign = negative || *p == '+';
-    p += sign;
-    length -= sign;
-    // Digits, then either the end or a point and digits to the end. Without
-    // decimals the fraction reads as one zero digit, over a power of ten of 1.
-    const std::uint64_t w = digits::load(p);
-    const unsigned n = digits::leadingdigits(w);
-    const bool point = n != length;
-    const std::size_t m = point ? length - n - 1 : 0;
-    const std::uint64_t some = 0 - std::uint64_t{m != 0}; // a select, not a branch
-    const std::uint64_t f = (digits::load(p + n + 1) & some) | (digits::bytes('0') & ~some);
-    if (n == 0 || (point && p[n] != '.') || m >= 8 || digits::leadingdigits(f) < m) return false;
-    // At most fourteen digits: an integer below 2^53, exact as a double, as
-    // is the power of ten that divides it; the quotient is correctly rounded.
-    const std::int64_t mantissa =
-        std::int64_t{digits::value(w, n)} * static_cast<std::int64_t>(digits::powers[m]) +
-        digits::value(f, static_cast<unsigned>(m | (m == 0)));
-    const double magnitude = static_cast<double>(mantissa) / exactpowersoften[m];
-    value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative}
-                                                                                << 63);
-    return true;
-}
 
 // Output field: 16 columns, 5 decimals.
 inline constexpr std::size_t fieldwidth = 16;

@@ -1,0 +1,161 @@
+// The block kernel: the row phase on a span of row text in memory. It turns
+// the rows into row lines with no I/O and no state of its own, so that any
+// caller can feed it: the streaming reader, one span after another, or
+// several threads, a block each.
+//
+// One kernel is compiled for each row layout and instruction set; which
+// instruction set runs is chosen once, at start-up.
+#ifndef TABJD_CONVERTER_KERNEL_H
+#define TABJD_CONVERTER_KERNEL_H
+
+#include "converter/fixedpoint.h"
+#include "converter/julday.h"
+#include "converter/layout.h"
+#include "converter/numbers.h"
+#include "converter/rowscanner.h"
+#include "converter/status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <utility>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace converter {
+
+// Row text to convert: [first, last), whose first byte starts a row on line
+// number line. last is a line end's successor, or the end of the input when
+// final is set. The window bytes after last must be readable.
+struct block {
+    const char* first;
+    const char* last;
+    long line;
+    bool final;
+};
+
+// Why a kernel stopped.
+enum class halt : unsigned char {
+    more,   // the row at stop does not end inside the block: it needs what follows
+    full,   // no room for another row line
+    failed, // the row at stop has a field that does not convert: see fail
+    ended,  // the input ends at stop or inside the row there (final blocks only)
+};
+
+struct blockresult {
+    const char* stop; // the start of the first row not converted
+    char* out;        // the end of the row lines made
+    long line;        // the line stop is on
+    halt why;
+    failure fail; // the first failure, when failed
+};
+
+// Each row line: two fixed-point fields and a line end.
+inline constexpr std::size_t rowlength = 2 * fieldwidth + 1;
+
+// A kernel: converts the rows of in into row lines at [out, limit).
+using blockkernel = blockresult(const block& in, char* out, char* limit) noexcept;
+
+// The ways of finding a row's values: the usual row at once from masks made
+// with AVX2, SSE2 or 64-bit words, or every row field by field (for tests:
+// that way is the reference the others are checked against).
+enum class instructionset : unsigned char { avx2, sse2, swar, fieldbyfield };
+inline constexpr std::size_t instructionsets = 4;
+
+// The best instruction set this processor has, found once.
+instructionset bestinstructions() noexcept;
+
+// A layout's kernels, by instruction set; null for one this build lacks.
+struct kernels {
+    blockkernel* of[instructionsets];
+};
+
+} // namespace converter
+
+// The kernel's body, compiled once for each instruction set: each gives the
+// lanes that classify a window, as many bytes a step as its registers hold.
+#if defined(__x86_64__)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,bmi2")
+#endif
+namespace converter::kernel::avx2 {
+constexpr bool quick = true;
+struct lanes {
+    using bytes = __m256i;
+    static constexpr unsigned width = 32;
+    static bytes load(const char* p) noexcept {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    static bytes equal(bytes x, char b) noexcept {
+        return _mm256_cmpeq_epi8(x, _mm256_set1_epi8(b));
+    }
+    static bytes either(bytes x, bytes y) noexcept { return _mm256_or_si256(x, y); }
+    static std::uint64_t bits(bytes x) noexcept {
+        return static_cast<std::uint32_t>(_mm256_movemask_epi8(x));
+    }
+};
+} // namespace converter::kernel::avx2
+#define TABJD_KERNEL avx2
+#include "converter/kernel.inc"
+#undef TABJD_KERNEL
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+namespace converter::kernel::sse2 {
+constexpr bool quick = true;
+struct lanes {
+    using bytes = __m128i;
+    static constexpr unsigned width = 16;
+    static bytes load(const char* p) noexcept {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    static bytes equal(bytes x, char b) noexcept { return _mm_cmpeq_epi8(x, _mm_set1_epi8(b)); }
+    static bytes either(bytes x, bytes y) noexcept { return _mm_or_si128(x, y); }
+    static std::uint64_t bits(bytes x) noexcept {
+        return static_cast<std::uint16_t>(_mm_movemask_epi8(x));
+    }
+};
+} // namespace converter::kernel::sse2
+#define TABJD_KERNEL sse2
+#include "converter/kernel.inc"
+#undef TABJD_KERNEL
+#endif
+namespace converter::kernel::swar {
+constexpr bool quick = true;
+using converter::swar::lanes;
+} // namespace converter::kernel::swar
+#define TABJD_KERNEL swar
+#include "converter/kernel.inc"
+#undef TABJD_KERNEL
+namespace converter::kernel::fieldbyfield {
+constexpr bool quick = false;
+using converter::swar::lanes;
+} // namespace converter::kernel::fieldbyfield
+#define TABJD_KERNEL fieldbyfield
+#include "converter/kernel.inc"
+#undef TABJD_KERNEL
+
+namespace converter {
+
+template <const auto& fields>
+inline constexpr kernels kernelsfor{{
+#if defined(__x86_64__)
+    kernel::avx2::convert<fields>,
+    kernel::sse2::convert<fields>,
+#else
+    nullptr,
+    nullptr,
+#endif
+    kernel::swar::convert<fields>,
+    kernel::fieldbyfield::convert<fields>,
+}};
+
+} // namespace converter
+
+#endif

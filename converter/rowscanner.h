@@ -1,0 +1,247 @@
+// The row scanner: what separates values, and how a row's values are found.
+//
+// Two ways find them, and both follow the separators defined here. The
+// quick way takes the usual row, on one line within the next 64 bytes, all
+// at once: the window is classified into bit masks (one bit a byte) and the
+// tokens come from the masks. The field-by-field way reads any row, one
+// value after another, from a span of memory or from a reader that refills.
+#ifndef TABJD_CONVERTER_ROWSCANNER_H
+#define TABJD_CONVERTER_ROWSCANNER_H
+
+#include "converter/digits.h"
+#include "converter/layout.h"
+#include "converter/numbers.h"
+#include "converter/status.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace converter {
+
+// ---- the separators ----------------------------------------------------
+//
+// Values are separated by blanks (space, tab, carriage return), line ends,
+// and a comma with optional blanks around it. Every other byte is part of a
+// value.
+inline constexpr char blankbytes[] = {' ', '\t', '\r'};
+inline constexpr char lineend = '\n';
+inline constexpr char comma = ',';
+
+enum byteclass : unsigned char { other, blank, newline, separatingcomma };
+
+inline constexpr auto byteclasses = [] {
+    struct table {
+        byteclass of[256];
+    } t{};
+    for (const char b : blankbytes)
+        t.of[static_cast<unsigned char>(b)] = blank;
+    t.of[static_cast<unsigned char>(lineend)] = newline;
+    t.of[static_cast<unsigned char>(comma)] = separatingcomma;
+    return t;
+}();
+
+constexpr byteclass classof(char c) noexcept {
+    return byteclasses.of[static_cast<unsigned char>(c)];
+}
+
+// ---- failures ------------------------------------------------------------
+
+// How much of a rejected token a diagnostic shows.
+inline constexpr std::size_t shown = 40;
+
+// A field that did not convert: which, where, and what it held.
+struct failure {
+    const field* at = nullptr; // the field being read
+    long line = 0;             // the line the token is on, from 1
+    verdict problem = verdict::ok;
+    bool nullvalue = false; // a comma with no value before it
+    bool cut = false;       // the token is longer than what is kept of it
+    std::uint8_t length = 0;
+    char token[shown] = {};
+
+    std::string_view text() const noexcept { return {token, length}; }
+};
+
+inline status reject(failure& f, const field& at, long line, verdict why, const char* first,
+                     std::size_t length, bool nullvalue = false) noexcept {
+    f.at = &at;
+    f.line = line;
+    f.problem = why;
+    f.nullvalue = nullvalue;
+    f.cut = length > shown;
+    f.length = static_cast<std::uint8_t>(std::min(length, shown));
+    std::memcpy(f.token, first, f.length);
+    return badvalue;
+}
+
+// ---- field by field --------------------------------------------------------
+//
+// A source of row text: the bytes [p, end), and line, the number of the
+// line p is on. When p reaches end,
+// more() brings the next bytes, keeping those from p on; it returns ok when
+// some came, endofinput when there are none (ended() is true from then on),
+// or why it cannot: incomplete for a span that ends where the row goes on,
+// readerror or writeerror from a reader.
+
+// The value of one field from the token [p, p + length).
+inline verdict parsefield(const field& f, const char* p, std::size_t length, row& r) noexcept {
+    const char* const last = p + length;
+    switch (f.kind) {
+    case kind::integer: return parseinteger(p, last, r.*f.integer);
+    case kind::real: return parsereal(p, last, r.*f.real);
+    case kind::dropped: break;
+    }
+    double dropped;
+    return parsereal(p, last, dropped);
+}
+
+// readrow: one row in the layout fields, value by value, then the rest of
+// its line is passed over. ok with the row in r; on a field that does not
+// convert, badvalue with f saying why; otherwise the source's status, p
+// then anywhere inside the row.
+template <class source> status readrow(source& in, layout fields, row& r, failure& f) noexcept {
+    bool nullable = true; // a comma here leaves a value out
+    for (const field& at : fields) {
+        // To the value: over blanks, line ends, and one comma after a value.
+        for (;;) {
+            if (in.p == in.end) {
+                if (const status s = in.more(); s != ok) return s;
+                continue;
+            }
+            const byteclass c = classof(*in.p);
+            if (c == other) break;
+            if (c == newline) {
+                ++in.line;
+            } else if (c == separatingcomma) {
+                if (nullable) return reject(f, at, in.line, verdict::notanumber, in.p, 1, true);
+                nullable = true;
+            }
+            ++in.p;
+        }
+        // The value, read on while it runs into the end of what is there.
+        std::size_t length = 0;
+        for (;;) {
+            while (in.p + length != in.end && classof(in.p[length]) == other)
+                ++length;
+            if (in.p + length != in.end || in.ended()) break;
+            if (length > tokenmax) return reject(f, at, in.line, verdict::toolong, in.p, length);
+            if (const status s = in.more(); s != ok && s != endofinput) return s;
+        }
+        if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok)
+            return reject(f, at, in.line, v, in.p, length);
+        in.p += length;
+        nullable = false;
+    }
+    // The rest of the line.
+    for (;;) {
+        const auto have = static_cast<std::size_t>(in.end - in.p);
+        if (const auto* nl = static_cast<const char*>(std::memchr(in.p, lineend, have))) {
+            in.p = nl + 1;
+            ++in.line;
+            return ok;
+        }
+        in.p = in.end;
+        if (const status s = in.more(); s != ok) return s == endofinput ? ok : s;
+    }
+}
+
+// A span of memory as a source: the text runs out at end, which is the end
+// of the input when final is set.
+struct spansource {
+    const char* p;
+    const char* end;
+    long line;
+    bool final;
+    bool ended() const noexcept { return final; }
+    status more() const noexcept { return final ? endofinput : incomplete; }
+};
+
+// ---- the usual row at once -------------------------------------------------
+
+// A 64-byte window of text as masks, bit i for byte i.
+struct windowmasks {
+    std::uint64_t separators = 0; // every separating byte
+    std::uint64_t lineends = 0;
+    std::uint64_t commas = 0;
+};
+inline constexpr std::size_t window = 64;
+
+// The first n tokens of a row, as offsets from its first byte.
+template <std::size_t n> struct rowtokens {
+    std::uint8_t start[n], length[n];
+    std::uint8_t next; // the offset just past the row's line end
+};
+
+// tokens: the row starting at the window's first byte as tokens, when it
+// is the usual row: on one line that ends in the window, holding at least n
+// values, and leaving none out (no comma before its first value, no two
+// between two values). false when it is to be read field by field.
+template <std::size_t n>
+[[gnu::always_inline]] inline bool tokens(const windowmasks& m, rowtokens<n>& row) noexcept {
+    static_assert(n >= 1 && window == 64);
+    // A token starts where a separator (or the window) ends, and ends where
+    // a separator starts.
+    const std::uint64_t text = ~m.separators;
+    std::uint64_t starts = text & ~(text << 1);
+    std::uint64_t ends = m.separators & (text << 1);
+    unsigned last = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (ends == 0) return false;                   // fewer tokens end in the window
+        const unsigned first = digits::lowest(starts); // a token that ends starts
+        last = digits::lowest(ends);
+        starts &= starts - 1;
+        ends &= ends - 1;
+        row.start[i] = static_cast<std::uint8_t>(first);
+        row.length[i] = static_cast<std::uint8_t>(last - first);
+    }
+    // One line: no line end before the last token, one after it.
+    const std::uint64_t before = (std::uint64_t{1} << last) - 1;
+    const std::uint64_t after = m.lineends & ~before;
+    if ((m.lineends & before) != 0 || after == 0) return false;
+    // Null values: a comma before the first token, or two between tokens.
+    if (const std::uint64_t inrow = m.commas & before; inrow != 0) {
+        if ((inrow & ((std::uint64_t{1} << row.start[0]) - 1)) != 0) return false;
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::uint64_t gap =
+                inrow & ((std::uint64_t{1} << row.start[i]) - 1) &
+                ~((std::uint64_t{1} << (row.start[i - 1] + row.length[i - 1])) - 1);
+            if ((gap & (gap - 1)) != 0) return false;
+        }
+    }
+    row.next = static_cast<std::uint8_t>(digits::lowest(after) + 1);
+    return true;
+}
+
+// Lanes of 64-bit words, for classifying a window on any machine (SWAR:
+// SIMD within a register). A lane is a byte; a true one has its top bit set.
+namespace swar {
+
+// The top bit of each byte of x that is not zero, exactly: adding 0x7F to
+// the low seven bits sets the top bit of every nonzero byte without a carry
+// into the next (Hacker's Delight, 2nd ed., 6-1, "Find First 0-Byte").
+constexpr std::uint64_t nonzero(std::uint64_t x) noexcept {
+    constexpr std::uint64_t low7 = digits::bytes(0x7F);
+    return ((x & low7) + low7) | x;
+}
+
+struct lanes {
+    using bytes = std::uint64_t;
+    static constexpr unsigned width = 8;
+    static bytes load(const char* p) noexcept { return digits::load(p); }
+    static bytes equal(bytes x, char b) noexcept {
+        return ~nonzero(x ^ digits::bytes(static_cast<unsigned char>(b))) & digits::bytes(0x80);
+    }
+    static bytes either(bytes x, bytes y) noexcept { return x | y; }
+    // The top bits, first byte lowest, gathered into 8 bits: the product
+    // moves each to its own place in the top byte, no two products meeting.
+    static std::uint64_t bits(bytes x) noexcept { return ((x >> 7) * 0x0102040810204080u) >> 56; }
+};
+
+} // namespace swar
+
+} // namespace converter
+
+#endif

@@ -1,0 +1,32 @@
+// Statuses of reading, and the system calls the I/O goes through.
+#ifndef TABJD_CONVERTER_STATUS_H
+#define TABJD_CONVERTER_STATUS_H
+
+#include <cstddef>
+#include <poll.h>
+#include <sys/types.h>
+
+namespace converter {
+
+// Status of a read: 0 success, negative at the end of the input, positive on
+// an error.
+using status = int;
+inline constexpr status ok = 0;
+inline constexpr status endofinput = -1;
+inline constexpr status incomplete = -2; // a span of text ended inside a row
+inline constexpr status readerror = 1;   // read(2) failed; errno is kept
+inline constexpr status badvalue = 2;    // a field that does not convert
+inline constexpr status writeerror = 3;  // write(2) failed while draining output
+
+// The system calls the I/O makes, so that tests can inject faults. The
+// programs use systemio.
+struct sysio {
+    ssize_t (*read)(int, void*, std::size_t);
+    ssize_t (*write)(int, const void*, std::size_t);
+    int (*poll)(pollfd*, nfds_t, int);
+};
+extern const sysio systemio;
+
+} // namespace converter
+
+#endif

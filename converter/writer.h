@@ -1,0 +1,47 @@
+// The writer: buffered output to one descriptor, drained by large writes.
+#ifndef TABJD_CONVERTER_WRITER_H
+#define TABJD_CONVERTER_WRITER_H
+
+#include "converter/status.h"
+
+#include <cstddef>
+#include <string_view>
+
+namespace converter {
+
+// Buffered writer of one output descriptor. Once a write has failed, nothing
+// more is written and every later call fails too.
+class output {
+  public:
+    explicit output(int fd, const sysio& sys = systemio) noexcept : fd_(fd), sys_(sys) {}
+    output(const output&) = delete;
+    output& operator=(const output&) = delete;
+
+    // The free part of the buffer, for a kernel to fill; commit takes what
+    // it made, up to end.
+    char* room() noexcept { return buffer_ + used_; }
+    char* roomend() noexcept { return buffer_ + capacity; }
+    void commit(char* end) noexcept { used_ = static_cast<std::size_t>(end - buffer_); }
+
+    // text: s, after what is buffered. false if a flush was needed and failed.
+    bool text(std::string_view s) noexcept;
+    // flush: everything buffered is written out; false on a write error.
+    bool flush() noexcept;
+    int error() const noexcept { return errno_; }
+
+    static constexpr std::size_t capacity = std::size_t{1} << 17;
+
+  private:
+    int fd_;
+    const sysio& sys_;
+    std::size_t used_ = 0;
+    int errno_ = 0;
+    char buffer_[capacity];
+};
+
+// Waits until fd is ready for events; for a descriptor that is non-blocking.
+void await(const sysio& sys, int fd, short events) noexcept;
+
+} // namespace converter
+
+#endif
