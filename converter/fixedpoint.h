@@ -56,18 +56,10 @@ inline void formatfixed(double value, char* out) noexcept {
     formatfixed(value, out, none);
 }
 
-inline void formatfixed(double value, char* out, fixedcache& cache) noexcept {
-    static_assert(fieldwidth == 16 && fielddecimals == 5, "the field is built as two words");
+// scaledmagnitude: round(|value| * 10^5), ties to even, exactly, for the
+// bits of a magnitude below 10^11.
+inline std::uint64_t scaledmagnitude(std::uint64_t magnitude) noexcept {
     constexpr std::uint64_t scale = 100000;
-    // Non-negative doubles order as their bit patterns do: one comparison
-    // sends what does not fit, the infinities and NaN aside. Below 10^11 no
-    // more than ten integer digits are left after rounding.
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
-    if (magnitude >= std::bit_cast<std::uint64_t>(1e11)) [[unlikely]]
-        return formatspecial(value, out);
-    const bool negative = (bits >> 63) != 0;
-
     // magnitude = mantissa / 2^shift exactly, and scaled = round(magnitude *
     // 10^5), ties to even, from the exact product of at most 70 bits. Below
     // 10^11 < 2^37 the shift is at least 16.
@@ -75,23 +67,30 @@ inline void formatfixed(double value, char* out, fixedcache& cache) noexcept {
     const std::uint64_t mantissa =
         (magnitude & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{biased != 0} << 52);
     const int shift = 1075 - biased - (biased == 0);
-    std::uint64_t scaled;
-    if (shift < 64) [[likely]] {
-        // The bits shifted out, moved to the top of a word: above half, or
-        // half and an odd result, rounds up.
-        __extension__ typedef unsigned __int128 uint128;
-        const uint128 product = static_cast<uint128>(mantissa) * scale;
-        scaled = static_cast<std::uint64_t>(product >> shift);
-        const std::uint64_t rest = static_cast<std::uint64_t>(product) << (64 - shift);
-        constexpr std::uint64_t half = std::uint64_t{1} << 63;
-        scaled += std::uint64_t{rest > half} | (std::uint64_t{rest == half} & scaled);
-    } else {
-        scaled = scaledsmall(mantissa, shift);
-    }
-    // Ten integer digits, or nine and a minus sign.
-    if (scaled >= (negative ? 100000000000000u : 1000000000000000u)) [[unlikely]]
-        return formatspecial(value, out);
+    if (shift >= 64) [[unlikely]]
+        return scaledsmall(mantissa, shift);
+    // The bits shifted out, moved to the top of a word: above half, or half
+    // and an odd result, rounds up.
+    __extension__ typedef unsigned __int128 uint128;
+    const uint128 product = static_cast<uint128>(mantissa) * scale;
+    std::uint64_t scaled = static_cast<std::uint64_t>(product >> shift);
+    const std::uint64_t rest = static_cast<std::uint64_t>(product) << (64 - shift);
+    constexpr std::uint64_t half = std::uint64_t{1} << 63;
+    scaled += std::uint64_t{rest > half} | (std::uint64_t{rest == half} & scaled);
+    return scaled;
+}
 
+// The scaled magnitudes a field holds: ten integer digits, or nine and a
+// minus sign.
+constexpr std::uint64_t fieldlimit(bool negative) noexcept {
+    return negative ? 100000000000000u : 1000000000000000u;
+}
+
+// writefixed: the field of the value scaled / 10^5, negative when the sign
+// is set; scaled must be below fieldlimit(negative). formatfixed's second
+// half, for a caller that has the scaled value already.
+inline void writefixed(std::uint64_t scaled, bool negative, char* out, fixedcache& cache) noexcept {
+    static_assert(fieldwidth == 16 && fielddecimals == 5, "the field is built as two words");
     // The fifteen digits of scaled, zero-padded, laid out as the field:
     // first holds the integer digits 1 to 8, second the last two, the
     // point and the decimals.
@@ -117,6 +116,21 @@ inline void formatfixed(double value, char* out, fixedcache& cache) noexcept {
     const std::uint64_t signed_ = 0 - std::uint64_t{negative};
     digits::store(out, first - digits::load(blanks) + (digits::load(sign) & signed_));
     digits::store(out + 8, second - digits::load(blanks + 8) + (digits::load(sign + 8) & signed_));
+}
+
+inline void formatfixed(double value, char* out, fixedcache& cache) noexcept {
+    // Non-negative doubles order as their bit patterns do: one comparison
+    // sends what does not fit, the infinities and NaN aside. Below 10^11 no
+    // more than ten integer digits are left after rounding.
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
+    if (magnitude >= std::bit_cast<std::uint64_t>(1e11)) [[unlikely]]
+        return formatspecial(value, out);
+    const bool negative = (bits >> 63) != 0;
+    const std::uint64_t scaled = scaledmagnitude(magnitude);
+    if (scaled >= fieldlimit(negative)) [[unlikely]]
+        return formatspecial(value, out);
+    writefixed(scaled, negative, out, cache);
 }
 
 } // namespace converter

@@ -56,7 +56,7 @@ inline bool exactscaled(std::uint64_t mantissa, int exponent, double& value) noe
     return true;
 }
 
-// quickinteger, quickreal: the common token of length bytes at p, read
+// quickinteger, quickreal, quickdecimal: the common token of length bytes at p, read
 // without a second look: up to seven digits, and for a real an optional
 // sign, up to seven digits and a point with up to seven digits after it.
 // true with the value (the one parseinteger or parsereal gives) when the
@@ -70,7 +70,15 @@ inline bool quickinteger(const char* p, std::size_t length, std::int32_t& value)
     return true;
 }
 
-inline bool quickreal(const char* p, std::size_t length, double& value) noexcept {
+// A decimal as quickdecimal reads it: mantissa / 10^decimals, and the sign.
+struct decimal {
+    std::int64_t mantissa; // below 10^14
+    unsigned decimals;     // 0 to 7
+    bool negative;
+};
+
+// quickdecimal: the token quickreal takes, as its decimal digits.
+inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noexcept {
     const bool negative = *p == '-';
     const bool sign = negative || *p == '+';
     p += sign;
@@ -84,14 +92,27 @@ inline bool quickreal(const char* p, std::size_t length, double& value) noexcept
     const std::uint64_t some = 0 - std::uint64_t{m != 0}; // a select, not a branch
     const std::uint64_t f = (digits::load(p + n + 1) & some) | (digits::bytes('0') & ~some);
     if (n == 0 || (point && p[n] != '.') || m >= 8 || digits::leadingdigits(f) < m) return false;
-    // At most fourteen digits: an integer below 2^53, exact as a double, as
-    // is the power of ten that divides it; the quotient is correctly rounded.
-    const std::int64_t mantissa =
+    value.mantissa =
         std::int64_t{digits::value(w, n)} * static_cast<std::int64_t>(digits::powers[m]) +
         digits::value(f, static_cast<unsigned>(m | (m == 0)));
-    const double magnitude = static_cast<double>(mantissa) / exactpowersoften[m];
-    value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative}
-                                                                                << 63);
+    value.decimals = static_cast<unsigned>(m);
+    value.negative = negative;
+    return true;
+}
+
+// The double nearest a decimal quickdecimal read: at most fourteen digits
+// make an integer below 2^53, exact as a double, as is the power of ten that
+// divides it, so the quotient is correctly rounded.
+inline double nearest(const decimal& d) noexcept {
+    const double magnitude = static_cast<double>(d.mantissa) / exactpowersoften[d.decimals];
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{d.negative}
+                                                                               << 63);
+}
+
+inline bool quickreal(const char* p, std::size_t length, double& value) noexcept {
+    decimal d;
+    if (!quickdecimal(p, length, d)) return false;
+    value = nearest(d);
     return true;
 }
 

@@ -202,10 +202,32 @@ outcome convert(const converter::program& prog, const std::string& input, std::s
 std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
     constexpr std::string_view separators[] = {" ",  "  ",  "      ", "\t",   ",",
                                                ", ", " , ", " ,",     "\t,\t"};
-    constexpr std::string_view values[] = {
-        "82.2", "-5.125", "77",        "0",        "-0.0",     "1234567.25",   "+3.5",
-        "1e3",  "2.5D-2", ".5",        "5.",       "0.000001", "99999999",     "1.23456789",
-        "-12",  "nan",    "-Infinity", "65.11197", "2E+10",    "1234567890123"};
+    constexpr std::string_view values[] = {"82.2",
+                                           "-5.125",
+                                           "77",
+                                           "0",
+                                           "-0.0",
+                                           "1234567.25",
+                                           "+3.5",
+                                           "1e3",
+                                           "2.5D-2",
+                                           ".5",
+                                           "5.",
+                                           "0.000001",
+                                           "99999999",
+                                           "1.23456789",
+                                           "-12",
+                                           "nan",
+                                           "-Infinity",
+                                           "65.11197",
+                                           "2E+10",
+                                           "1234567890123",
+                                           "-0.00000",
+                                           "9999999.99999",
+                                           "1234567.1234567",
+                                           "-0.000004",
+                                           "0.000005",
+                                           "-9999999.9"};
     constexpr std::string_view faults[] = {"x", "1,,2", "3*1.5", "/", "1.5.5", "99999999999", ""};
     std::string r = "STATION  TEST\n\nYEAR MONTH DAY ";
     r += minute ? "MINUTE " : "";
@@ -242,6 +264,17 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
     return r;
 }
 
+// The instruction sets this machine runs.
+std::vector<converter::instructionset> instructionsets() {
+    using converter::instructionset;
+    std::vector<instructionset> sets = {instructionset::swar};
+#if defined(__x86_64__)
+    sets.push_back(instructionset::sse2);
+    if (converter::bestinstructions() == instructionset::avx2) sets.push_back(instructionset::avx2);
+#endif
+    return sets;
+}
+
 // Every instruction set this machine has, against field by field.
 TEST(RowPhase, KernelsMatchFieldByField) {
     using converter::instructionset;
@@ -250,12 +283,7 @@ TEST(RowPhase, KernelsMatchFieldByField) {
         bool extra;
     };
     const programcase programs[] = {{tabjd::program, false}, {tabjd2::program, true}};
-    std::vector<instructionset> sets = {instructionset::swar};
-#if defined(__x86_64__)
-    sets.push_back(instructionset::sse2);
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2"))
-        sets.push_back(instructionset::avx2);
-#endif
+    const std::vector<instructionset> sets = instructionsets();
     generator g(11);
     const std::size_t reports = 400 / share;
     for (std::size_t k = 0; k < reports; ++k) {
@@ -272,6 +300,73 @@ TEST(RowPhase, KernelsMatchFieldByField) {
             ASSERT_EQ(a.err, b.err) << p.prog.name << " report " << k << " set " << set;
             ASSERT_EQ(a.status, b.status) << p.prog.name << " report " << k << " set " << set;
         }
+    }
+}
+
+// The Julian date column's fractions are found once a binade: every minute
+// of days at the edges of binades, of the seven-digit day numbers, and of
+// day numbers near zero, and minutes outside the day.
+TEST(RowPhase, JulianDatesAcrossBinades) {
+    const std::int32_t base = converter::daynumber(1, 0, 2000);
+    const std::int32_t days[] = {1 << 20, 1 << 21, 1 << 22, 1 << 23, 1000000, 9999999, 0, 1, 2};
+    std::string input = "YEAR MONTH DAY MINUTE VALUE\n----\n";
+    for (const std::int32_t day : days)
+        for (std::int32_t delta = -1; delta <= 1; ++delta) {
+            const std::string date = "2000 1 " + std::to_string(day + delta - base) + " ";
+            for (std::int32_t minute = -2; minute <= 1442; ++minute)
+                input += date + std::to_string(minute) + " 1.5\n";
+            for (const char* minute : {"-720", "2000", "100000", "-1000000"})
+                input += date + minute + " 1.5\n";
+        }
+    const outcome b =
+        convert(tabjd::program, input, input.size(), converter::instructionset::fieldbyfield);
+    ASSERT_EQ(b.status, 0);
+    for (const converter::instructionset which : instructionsets())
+        EXPECT_EQ(convert(tabjd::program, input, input.size(), which).out, b.out)
+            << "set " << static_cast<int>(which);
+}
+
+// ---- the row scanner ----------------------------------------------------
+
+struct windowcase {
+    std::string_view row;
+    std::string_view tokens; // the first five tokens joined by '|', or "" when not taken at once
+};
+
+// Which rows every instruction set takes at once (the usual ones), with the
+// same tokens; the others are read field by field.
+TEST(RowScanner, UsualRowsAtOnce) {
+    // clang-format off
+    const windowcase cases[] = {
+        // row                                              tokens
+        {"1921  1  1   10         82.3828\n",               "1921|1|1|10|82.3828"},
+        {"1921,1,1,20,83.945503\n",                         "1921|1|1|20|83.945503"},
+        {"1921\t1\t1\t30\t86.88\r\n",                       "1921|1|1|30|86.88"},
+        {"1921 , 1 , 1 , 40 , 89.3\n",                      "1921|1|1|40|89.3"},
+        {"  1921 1 1 0 3.5 text after, and more\n",         "1921|1|1|0|3.5"},
+        {"1921 1 1 0 3.5,,\n",                              "1921|1|1|0|3.5"},
+        {"1921 1\n1 0 3.5\n",                               ""},
+        {",1921 1 1 0 3.5\n",                               ""},
+        {"1921,,1 1 0 3.5\n",                               ""},
+        {"1921, ,1 1 0 3.5\n",                              ""},
+        {"\n1921 1 1 0 3.5\n",                              ""},
+        {"1921 1 1 0\n",                                    ""},
+        {"1921 1 1 0                                                   3.5\n", ""},
+    };
+    // clang-format on
+    using converter::kernel::swar::classify;
+    for (const windowcase& c : cases) {
+        // The window reads 64 bytes, whatever follows the row.
+        const std::string text = std::string(c.row) + std::string(converter::window, 'x');
+        converter::rowtokens<5> t{};
+        const bool taken = converter::tokens(classify(text.data()), t);
+        std::string tokens;
+        for (std::size_t i = 0; taken && i < 5; ++i) {
+            if (i != 0) tokens += '|';
+            tokens.append(text, t.start[i], t.length[i]);
+        }
+        EXPECT_EQ(tokens, c.tokens) << '"' << c.row << '"';
+        EXPECT_EQ(taken ? t.next : c.row.size(), c.row.size()) << '"' << c.row << '"';
     }
 }
 
