@@ -51,7 +51,8 @@ constexpr unsigned leading(std::uint64_t w, unsigned char b) noexcept {
 }
 
 // How many of w's bytes, from the first, are digits: 0 to 7, at most. A digit is
-// 0x30 to 0x39: high nibble 3, and still 3 after adding 6. The addition can
+// 0x30 to 0x39: high nibble 3, and still 3 after adding 6 (the test of
+// fast_float's is_made_of_eight_digits_fast). The addition can
 // carry into the next byte only from a byte that is no digit, and nothing
 // after that one counts.
 constexpr unsigned leadingdigits(std::uint64_t w) noexcept {
@@ -63,7 +64,8 @@ constexpr unsigned leadingdigits(std::uint64_t w) noexcept {
 
 // The value of w's first n bytes, n from 1 to 8 digits. Shifting them to the
 // top leaves zero bytes in front, which read as zeros; then pairs of digits,
-// pairs of pairs and pairs of those are joined by one multiplication each.
+// pairs of pairs and pairs of those are joined by one multiplication each
+// (fast_float's parse_eight_digits_unrolled).
 constexpr std::uint32_t value(std::uint64_t w, unsigned n) noexcept {
     w <<= 8 * (8 - n);
     w = ((w & bytes(0x0F)) * (1 + (10 << 8))) >> 8;
@@ -84,7 +86,8 @@ inline constexpr auto powers = [] {
 
 // How many digits n has, 1 for 0. With t the bit width times log10(2)
 // (1233 / 4096, just above it), rounded down, t + 1 is the count or one
-// more; 10^t tells which.
+// more; 10^t tells which (Sean Eron Anderson, "Bit Twiddling Hacks", "Find
+// integer log base 10 of an integer").
 constexpr unsigned count(std::uint64_t n) noexcept {
     const auto t = static_cast<unsigned>(std::bit_width(n | 1) * 1233) >> 12;
     return t + 1 - static_cast<unsigned>(n < powers[t]);
