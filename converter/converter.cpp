@@ -1,5 +1,6 @@
 #include "converter/converter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -14,7 +15,12 @@ constexpr std::string_view minutekey = "MINUTE";
 constexpr std::string_view separatorkey = "----";
 constexpr std::string_view message = " Error during I/O.\n";
 
-bool startswith(const char (&line)[linewidth], std::string_view key) noexcept {
+// How much of a header line is read: the heading's linewidth columns, and
+// more for the near-miss warning, so that a MINUTE beyond them is seen too.
+// A fixed prefix keeps memory flat however long the line.
+constexpr std::size_t headerprefix = 1024;
+
+bool startswith(const char* line, std::string_view key) noexcept {
     return std::memcmp(line, key.data(), key.size()) == 0;
 }
 
@@ -88,6 +94,60 @@ class diagnostic {
     std::size_t used_ = 0;
 };
 
+// A header line that looks like a heading naming a minute although rows are
+// read without one, such as "Year Month Day Minute Value": the first such
+// line is kept, and warned about once the separator shows that no heading
+// gave the rows a minute column.
+class nearmiss {
+  public:
+    // look: keeps line number n, the text of its first linewidth columns
+    // and whether it goes on past them, if it is the first header line that
+    // starts, after blanks, with "year" and names "minute" (in any case)
+    // within its prefix.
+    void look(std::span<const char> line, long n, bool cut) noexcept {
+        if (line_ != 0) return;
+        const auto isblank = [](char c) noexcept { return c == ' ' || c == '\t'; };
+        // Whether the lower-case word key is at line[i], in any case.
+        const auto at = [line](std::size_t i, std::string_view key) noexcept {
+            if (line.size() - i < key.size()) return false;
+            for (std::size_t k = 0; k < key.size(); ++k)
+                if ((line[i + k] | 0x20) != key[k]) return false;
+            return true;
+        };
+        std::size_t i = 0;
+        while (i < line.size() && isblank(line[i]))
+            ++i;
+        if (!at(i, "year")) return;
+        while (i < line.size() && !at(i, "minute"))
+            ++i;
+        if (i == line.size()) return;
+        line_ = n;
+        std::memcpy(text_, line.data(), linewidth);
+        shown_ = linewidth;
+        while (shown_ > 0 && isblank(text_[shown_ - 1]))
+            --shown_;
+        cut_ = cut || std::any_of(line.begin() + linewidth, line.end(),
+                                  [&](char c) noexcept { return !isblank(c); });
+    }
+    // warn: the warning about the kept line, if there is one.
+    void warn(const program& prog, int err) const noexcept {
+        if (line_ == 0) return;
+        diagnostic d(prog.name);
+        d.add("line ").number(line_).add(": ").quoted({text_, shown_}, cut_);
+        if (startswith(text_, headingkey))
+            d.add(" names no MINUTE in capitals in its first ").number(linewidth).add(" columns");
+        else
+            d.add(" is not a heading (a heading starts with YEAR in capitals in column 1)");
+        d.add("; rows are read without a minute column").send(err);
+    }
+
+  private:
+    long line_ = 0; // none yet
+    std::size_t shown_ = 0;
+    bool cut_ = false;
+    char text_[linewidth];
+};
+
 int writefailure(const program& prog, const output& out, int err) noexcept {
     diagnostic(prog.name).add("write error: ").add(std::strerror(out.error())).send(err);
     return 1;
@@ -110,7 +170,7 @@ int outcome(status s, const program& prog, const input& in, output& out, const f
         if (in.nullvalue()) {
             d.add("no value before ").quoted(token, false);
         } else {
-            d.quoted(token, in.problem() == verdict::toolong);
+            d.quoted(token, in.tokencut());
             switch (in.problem()) {
             case verdict::outofrange: d.add(" is out of range"); break;
             case verdict::toolong: d.add(" is too long"); break;
@@ -137,18 +197,22 @@ int run(const program& prog, int in, int out, int err, const sysio& sys) noexcep
     row r;
     bool header = true;
     bool readminute = false;
-    char linein[linewidth];
+    char linein[headerprefix];
+    nearmiss near;
 
     // Header phase: skip to the separator, learning from heading lines
     // whether rows carry a minute column.
     while (header) {
+        const long number = reader.line();
         if (const status s = reader.readline(linein); s != ok)
             return outcome(s, prog, reader, writer, nullptr, err);
         if (startswith(linein, headingkey) &&
             std::string_view(linein, linewidth).find(minutekey) != std::string_view::npos)
             readminute = true;
+        near.look(linein, number, reader.linecut());
         if (startswith(linein, separatorkey)) header = false;
     }
+    if (!readminute) near.warn(prog, err);
 
     // Row phase: one row line per row, until the input ends or a read fails.
     const field* at = nullptr;

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <poll.h>
+#include <span>
 #include <string_view>
 #include <sys/types.h>
 #if defined(__SSE2__)
@@ -71,10 +72,12 @@ class input {
     input(const input&) = delete;
     input& operator=(const input&) = delete;
 
-    // readline: the next line's first linewidth bytes into line, a shorter
-    // line padded with blanks and a carriage return taken as a blank; the
-    // rest of the line is skipped. endofinput when no line is left.
-    status readline(char (&line)[linewidth]) noexcept;
+    // readline: the next line's first bytes into line, as many as it holds,
+    // a shorter line padded with blanks and a carriage return taken as a
+    // blank; the rest of the line is skipped, and linecut tells whether
+    // there was any. endofinput when no line is left.
+    status readline(std::span<char> line) noexcept;
+    bool linecut() const noexcept { return linecut_; }
 
     // beginrow: a free-form read starts; the next value is the row's first.
     void beginrow() noexcept { nullable_ = true; }
@@ -124,10 +127,11 @@ class input {
     }
 
     // After a failure: the line it was met on (from 1), the token that did
-    // not convert (at most a few dozen bytes of it), why, and errno of a
-    // failed read.
+    // not convert (at most a few dozen bytes of it, and whether it was cut
+    // to them), why, and errno of a failed read.
     long line() const noexcept { return line_; }
     std::string_view token() const noexcept { return token_; }
+    bool tokencut() const noexcept { return tokencut_; }
     verdict problem() const noexcept { return problem_; }
     bool nullvalue() const noexcept { return nullvalue_; }
     int error() const noexcept { return errno_; }
@@ -207,6 +211,7 @@ class input {
     char* end_;
     long line_ = 1;
     bool atstart_ = true; // the byte-order mark may still come
+    bool linecut_ = false;
     bool eof_ = false;
     bool nullable_ = true; // a comma here would leave a value out: the row's
                            // start, or a comma, came since the last value
@@ -214,6 +219,7 @@ class input {
     verdict problem_ = verdict::ok;
     int errno_ = 0;
     std::string_view token_;
+    bool tokencut_ = false;
     // One more for the sentinel, and room for reading a word at it.
     char buffer_[capacity + 1 + padding];
 };

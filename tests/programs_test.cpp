@@ -58,6 +58,15 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
 #define RUN_TABLE(cases, ...)                                                                      \
     runshared(std::begin(cases), std::end(cases) __VA_OPT__(, ) __VA_ARGS__)
 
+// The warning about a header line that looks like a heading naming a minute,
+// when rows are read without one.
+#define NOTHEADING                                                                                 \
+    " is not a heading (a heading starts with YEAR in capitals in column 1); rows are read "       \
+    "without a minute column\n"
+#define NOMINUTE                                                                                   \
+    " names no MINUTE in capitals in its first 80 columns; rows are read without a minute "        \
+    "column\n"
+
 TEST(Programs, HeaderRecognition) {
     const std::string beyond80 = "YEAR" + std::string(76, ' ') + "MINUTE\n----\n2000 1 1 ~12.5\n";
     const std::string within80 =
@@ -73,11 +82,15 @@ TEST(Programs, HeaderRecognition) {
         {"----\n2000 1 1 ~12.5\n",                                  "   2451544.50000        12.50000\n",  "",  0},
         {"YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 720 ~12.5\n", "   2451545.00000        12.50000\n",  "",  0},
         {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\n",            "   2451544.50000        12.50000\n",  "",  0},
-        {beyond80,                                                  "   2451544.50000        12.50000\n",  "",  0},
+        {beyond80,                                                  "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"YEAR...\"" NOMINUTE,                                       0},
         {within80,                                                  "   2451545.00000        12.50000\n",  "",  0},
-        {"year month day minute value\n----\n2000 1 1 ~12.5\n",     "   2451544.50000        12.50000\n",  "",  0},
-        {"Year Minute\n----\n2000 1 1 ~12.5\n",                     "   2451544.50000        12.50000\n",  "",  0},
-        {" YEAR MINUTE\n----\n2000 1 1 ~12.5\n",                    "   2451544.50000        12.50000\n",  "",  0},
+        {"year month day minute value\n----\n2000 1 1 ~12.5\n",     "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"year month day minute value\"" NOTHEADING,                   0},
+        {"Year Minute\n----\n2000 1 1 ~12.5\n",                     "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"Year Minute\"" NOTHEADING,                                   0},
+        {" YEAR MINUTE\n----\n2000 1 1 ~12.5\n",                    "   2451544.50000        12.50000\n",
+                                   "%: line 1: \" YEAR MINUTE\"" NOTHEADING,                                  0},
         {"YEAR MINUTE\nYEAR VALUE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
         {"---\n2000 1 1 ~5\n-----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
         {"----YEAR MINUTE\n2000 1 1 ~12.5\n",                       "   2451544.50000        12.50000\n",  "",  0},
@@ -88,6 +101,35 @@ TEST(Programs, HeaderRecognition) {
         {"----\n2000 1 1 ~12.5\nYEAR MINUTE\n----\n",
                                    "   2451544.50000        12.50000\n Error during I/O.\n",
                                    "%: line 3: year: \"YEAR\" is not an integer\n",                             1},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+}
+
+// A header line that looks like a heading naming a minute gets one warning,
+// for the first such line, when the rows are read without a minute column;
+// standard output and the status stay as they are.
+TEST(Programs, NearMissHeading) {
+    const std::string cut = "Year Minute" + std::string(2000, ' ') + "x\n----\n2000 1 1 ~12.5\n";
+    // clang-format off
+    const endtoend cases[] = {
+        // input                                                    out                                    err  status
+        {"Station\n\nYear Month Day Minute Value\n----\n2000 1 1 ~12.5\n",
+                                                                    "   2451544.50000        12.50000\n",
+                                   "%: line 3: \"Year Month Day Minute Value\"" NOTHEADING,                   0},
+        {"\tYEARLY MINUTES\r\nyear minute\n----\n2000 1 1 ~12.5\n",  "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"\\x09YEARLY MINUTES\"" NOTHEADING,                          0},
+        {"YEAR month day minute\n----\n2000 1 1 ~x\n",               " Error during I/O.\n",
+                                   "%: line 1: \"YEAR month day minute\"" NOMINUTE
+                                   "%: line 3: value: \"x\" is not a number\n",                                1},
+        {cut,                                                       "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"Year Minute...\"" NOTHEADING,                                0},
+        // Not a near miss, or rows that do carry a minute.
+        {"Year Minute\nYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
+        {"Year Minute\n",                                           "",                                    "",  0},
+        {"Minute year\nYear\n----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
+        {"----\nYear Minute\n",                                     " Error during I/O.\n",
+                                   "%: line 2: year: \"Year\" is not an integer\n",                            1},
     };
     // clang-format on
     RUN_TABLE(cases);
@@ -152,6 +194,16 @@ TEST(Programs, ErrorsAndStatuses) {
         {"----\n2000 1 1 ~\"\x01\xff\"\n",       " Error during I/O.\n",  "%: line 2: value: \"\\x22\\x01\\xff\\x22\" is not a number\n", 1},
         {toolong,                                " Error during I/O.\n",
                                    "%: line 2: value: \"7777777777777777777777777777777777777777...\" is too long\n",            1},
+        // A token shown cut ends with "...", whatever the failure; one of 40 bytes is shown whole.
+        {"----\n2000 1 1 ~12345678901234567890123456789012345678901x\n",
+                                                 " Error during I/O.\n",
+                                   "%: line 2: value: \"1234567890123456789012345678901234567890...\" is not a number\n",        1},
+        {"----\n12345678901234567890123456789012345678901 1 1 ~1\n",
+                                                 " Error during I/O.\n",
+                                   "%: line 2: year: \"1234567890123456789012345678901234567890...\" is out of range\n",         1},
+        {"----\n2000 1 1 ~123456789012345678901234567890123456789x\n",
+                                                 " Error during I/O.\n",
+                                   "%: line 2: value: \"123456789012345678901234567890123456789x\" is not a number\n",           1},
     };
     // clang-format on
     RUN_TABLE(cases);
