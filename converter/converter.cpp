@@ -148,11 +148,6 @@ class nearmiss {
     char text_[linewidth];
 };
 
-int writefailure(const program& prog, const output& out, int err) noexcept {
-    diagnostic(prog.name).add("write error: ").add(std::strerror(out.error())).send(err);
-    return 1;
-}
-
 // The only way out of a run, with the status that ended it.
 int outcome(status s, const program& prog, const input& in, output& out, const field* at,
             int err) noexcept {
@@ -186,6 +181,11 @@ int outcome(status s, const program& prog, const input& in, output& out, const f
 }
 
 } // namespace
+
+int writefailure(const program& prog, const output& out, int err) noexcept {
+    diagnostic(prog.name).add("write error: ").add(std::strerror(out.error())).send(err);
+    return 1;
+}
 
 int run(const program& prog, int in, int out, int err, const sysio& sys) noexcept {
     output writer(out, sys);

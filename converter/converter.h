@@ -142,6 +142,10 @@ template <const auto& layout> status rows(input& in, output& out, const field*& 
     }
 }
 
+// writefailure: reports on err that writing out failed, with its reason, as
+// a run does; returns the exit status, 1.
+int writefailure(const program& prog, const output& out, int err) noexcept;
+
 // run: converts the report on in to row lines on out, with diagnostics on
 // err. Returns the exit status: 0 at the end of the input, 1 after a read
 // error, a value that does not convert, or a write error.

@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -207,6 +208,54 @@ TEST(Programs, ErrorsAndStatuses) {
     };
     // clang-format on
     RUN_TABLE(cases);
+}
+
+// A sole --help or --version is answered on standard output without reading
+// standard input (a directory here, which fails any read); any other
+// arguments are ignored and the report is converted.
+TEST(Programs, CommandLine) {
+    using enum stdoutmode;
+    const std::string_view row = "   2451544.50000        12.50000";
+    const struct {
+        std::vector<const char*> args;
+        const char* stdinpath; // nullptr: a report of one row
+        stdoutmode mode;
+        std::string_view first, last; // standard output's first and last lines
+        std::string_view err;
+        int status;
+    } cases[] = {
+        // clang-format off
+        // args                   stdin    stdout   first                        last                                                     err                                           status
+        {{"--help"},              "/",     file,    "Usage: % < REPORT > TABLE", "Full documentation: man %",                             "",                                           0},
+        {{"--version"},           "/",     file,    "% (tabjd) " TABJD_VERSION,  "There is NO WARRANTY, to the extent permitted by law.", "",                                           0},
+        {{"--help", "--version"}, nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"--version", "x"},      nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"-h"},                  nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"--versions"},          nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"--version"},           "/",     devfull, "",                          "",                                                      "%: write error: No space left on device\n", 1},
+        {{"--help"},              "/",     closed,  "",                          "",                                                      "%: write error: Bad file descriptor\n",     1},
+        // clang-format on
+    };
+    const auto lines = [](std::string_view out) {
+        std::vector<std::string_view> l;
+        while (!out.empty()) {
+            const std::size_t n = std::min(out.find('\n'), out.size());
+            l.push_back(out.substr(0, n));
+            out.remove_prefix(std::min(n + 1, out.size()));
+        }
+        return l;
+    };
+    for (const programcase& p : programs)
+        for (const auto& c : cases) {
+            const std::string input = expand("----\n2000 1 1 ~12.5\n", '~', p.extra);
+            const result r = testing_support::run(p.path, input, c.mode, c.stdinpath, c.args);
+            const std::vector<std::string_view> l = lines(r.out);
+            const std::string where = std::string(p.name) + " " + c.args[0];
+            EXPECT_EQ(l.empty() ? "" : l.front(), expand(c.first, '%', p.name)) << where;
+            EXPECT_EQ(l.empty() ? "" : l.back(), expand(c.last, '%', p.name)) << where;
+            EXPECT_EQ(r.err, expand(c.err, '%', p.name)) << where;
+            EXPECT_EQ(r.status, c.status) << where;
+        }
 }
 
 TEST(Programs, ReadErrorOnADirectory) {
