@@ -15,7 +15,12 @@ constexpr std::string_view headingkey = "YEAR";
 constexpr std::string_view minutekey = "MINUTE";
 constexpr std::string_view separatorkey = "----";
 
-bool startswith(const char (&line)[linewidth], std::string_view key) noexcept {
+// How much of a header line is read: the heading's linewidth columns, and
+// more for the near-miss warning, so that a MINUTE beyond them is seen too.
+// A fixed prefix keeps memory flat however long the line.
+constexpr std::size_t headerprefix = 1024;
+
+bool startswith(const char* line, std::string_view key) noexcept {
     return std::memcmp(line, key.data(), key.size()) == 0;
 }
 
@@ -84,8 +89,10 @@ int run(const program& prog, int in, int out, int err, const sysio& sys,
     // whether rows carry a minute column.
     bool header = true;
     bool readminute = false;
-    char linein[linewidth];
+    char linein[headerprefix];
+    nearmiss near;
     while (header) {
+        const long number = reader.line();
         if (const status s = reader.readline(linein); s != ok) {
             ending e;
             e.why = s;
@@ -96,8 +103,10 @@ int run(const program& prog, int in, int out, int err, const sysio& sys,
         if (startswith(linein, headingkey) &&
             std::string_view(linein, linewidth).find(minutekey) != std::string_view::npos)
             readminute = true;
+        near.look(linein, number, reader.linecut());
         if (startswith(linein, separatorkey)) header = false;
     }
+    if (!readminute) near.warn(prog.name, err);
 
     // Row phase: one row line per row, until the input ends or a read fails.
     const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;

@@ -1,5 +1,6 @@
 #include "converter/diagnostics.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -67,12 +68,49 @@ class diagnostic {
     std::size_t used_ = 0;
 };
 
+} // namespace
+
 int writefailure(const char* program, const output& out, int err) noexcept {
     diagnostic(program).add("write error: ").add(std::strerror(out.error())).send(err);
     return 1;
 }
 
-} // namespace
+void nearmiss::look(std::span<const char> line, long n, bool cut) noexcept {
+    if (line_ != 0) return;
+    const auto isblank = [](char c) noexcept { return c == ' ' || c == '\t'; };
+    // Whether the lower-case word key is at line[i], in any case.
+    const auto at = [line](std::size_t i, std::string_view key) noexcept {
+        if (line.size() - i < key.size()) return false;
+        for (std::size_t k = 0; k < key.size(); ++k)
+            if ((line[i + k] | 0x20) != key[k]) return false;
+        return true;
+    };
+    std::size_t i = 0;
+    while (i < line.size() && isblank(line[i]))
+        ++i;
+    if (!at(i, "year")) return;
+    while (i < line.size() && !at(i, "minute"))
+        ++i;
+    if (i == line.size()) return;
+    line_ = n;
+    std::memcpy(text_, line.data(), linewidth);
+    shown_ = linewidth;
+    while (shown_ > 0 && isblank(text_[shown_ - 1]))
+        --shown_;
+    cut_ = cut || std::any_of(line.begin() + linewidth, line.end(),
+                              [&](char c) noexcept { return !isblank(c); });
+}
+
+void nearmiss::warn(const char* program, int err) const noexcept {
+    if (line_ == 0) return;
+    diagnostic d(program);
+    d.add("line ").number(line_).add(": ").quoted({text_, shown_}, cut_);
+    if (std::memcmp(text_, "YEAR", 4) == 0)
+        d.add(" names no MINUTE in capitals in its first ").number(linewidth).add(" columns");
+    else
+        d.add(" is not a heading (a heading starts with YEAR in capitals in column 1)");
+    d.add("; rows are read without a minute column").send(err);
+}
 
 int outcome(const ending& e, const char* program, output& out, int err) noexcept {
     if (e.why == writeerror) return writefailure(program, out, err);
@@ -88,7 +126,7 @@ int outcome(const ending& e, const char* program, output& out, int err) noexcept
         if (f.nullvalue) {
             d.add("no value before ").quoted(f.text(), false);
         } else {
-            d.quoted(f.text(), f.problem == verdict::toolong);
+            d.quoted(f.text(), f.cut);
             switch (f.problem) {
             case verdict::outofrange: d.add(" is out of range"); break;
             case verdict::toolong: d.add(" is too long"); break;

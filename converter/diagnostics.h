@@ -3,9 +3,13 @@
 #ifndef TABJD_CONVERTER_DIAGNOSTICS_H
 #define TABJD_CONVERTER_DIAGNOSTICS_H
 
+#include "converter/reader.h"
 #include "converter/rowscanner.h"
 #include "converter/status.h"
 #include "converter/writer.h"
+
+#include <cstddef>
+#include <span>
 
 namespace converter {
 
@@ -23,6 +27,31 @@ struct ending {
 // the message line " Error during I/O." on out (after the rows already
 // there) and a diagnostic on err. A write error is reported on err alone.
 int outcome(const ending& e, const char* program, output& out, int err) noexcept;
+
+// writefailure: reports on err that writing out failed, with its reason, as
+// a run does; returns the exit status, 1.
+int writefailure(const char* program, const output& out, int err) noexcept;
+
+// A header line that looks like a heading naming a minute although rows are
+// read without one, such as "Year Month Day Minute Value": the first such
+// line is kept, and warned about once the separator shows that no heading
+// gave the rows a minute column.
+class nearmiss {
+  public:
+    // look: keeps line number n, the text of its first linewidth columns
+    // and whether it goes on past them, if it is the first header line that
+    // starts, after blanks, with "year" and names "minute" (in any case)
+    // within its prefix.
+    void look(std::span<const char> line, long n, bool cut) noexcept;
+    // warn: the warning about the kept line, if there is one, on err.
+    void warn(const char* program, int err) const noexcept;
+
+  private:
+    long line_ = 0; // none yet
+    std::size_t shown_ = 0;
+    bool cut_ = false;
+    char text_[linewidth];
+};
 
 } // namespace converter
 

@@ -21,11 +21,15 @@ namespace converter {
 //     minute count beyond its range carries into the following days.
 // hours, minutes, seconds: time of day, summed as seconds.
 //
-// The day number is the Fliegel-Van Flandern style integer formula counted
-// from March (centuries, years, months of 153/5 days), as in Meeus,
-// "Astronomical Algorithms", ch. 7, done in 32-bit integers whose divisions
-// truncate toward zero. Outside the supported range (a March-based year of
-// 1,470,000 or more in magnitude) the 32-bit terms wrap; the result there is
+// The parameters are references, in month, day, year order, because they
+// follow the interface of the reference routine this one reproduces.
+//
+// The day number is Tantzen's integer formula counted from March (centuries,
+// years, months of 153/5 days): R. T. Tantzen, "Algorithm 199: Conversions
+// between calendar date and Julian day number", Communications of the ACM
+// 6(8), 1963. It is done in 32-bit integers whose divisions truncate
+// toward zero. Outside the supported range (a March-based year of 1,470,000
+// or more in magnitude) the 32-bit terms wrap; the result there is
 // meaningless but well defined.
 double julday(const std::int32_t& month, const std::int32_t& day, const std::int32_t& year,
               const std::int32_t& hours, const std::int32_t& minutes,

@@ -64,7 +64,7 @@ status input::failed(int got) noexcept {
     return got == -2 ? writeerror : readerror;
 }
 
-status input::readline(char (&line)[linewidth]) noexcept {
+status input::readline(std::span<char> line) noexcept {
     if (atstart_) {
         // A UTF-8 byte-order mark is not part of the first line. Read on
         // only while what came so far could still be one.
@@ -87,13 +87,15 @@ status input::readline(char (&line)[linewidth]) noexcept {
         if (got == 0) return endofinput;
     }
     std::size_t n = 0;
+    linecut_ = false;
     for (;;) {
         const auto have = static_cast<std::size_t>(end_ - pos_);
         const auto* nl = static_cast<char*>(std::memchr(pos_, '\n', have));
         const auto length = nl != nullptr ? static_cast<std::size_t>(nl - pos_) : have;
-        const std::size_t take = std::min(length, linewidth - n);
-        std::memcpy(line + n, pos_, take);
+        const std::size_t take = std::min(length, line.size() - n);
+        std::memcpy(line.data() + n, pos_, take);
         n += take;
+        linecut_ = linecut_ || take < length;
         if (nl != nullptr) {
             pos_ += length + 1;
             ++line_;
@@ -104,8 +106,8 @@ status input::readline(char (&line)[linewidth]) noexcept {
         if (got < 0) return failed(got);
         if (got == 0) break; // a last line without a line end
     }
-    std::replace(line, line + n, '\r', ' ');
-    std::fill(line + n, line + linewidth, ' ');
+    std::replace(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(n), '\r', ' ');
+    std::fill(line.begin() + static_cast<std::ptrdiff_t>(n), line.end(), ' ');
     return ok;
 }
 

@@ -9,6 +9,7 @@
 #include "converter/writer.h"
 
 #include <cstddef>
+#include <span>
 
 namespace converter {
 
@@ -25,11 +26,13 @@ class input {
     input(const input&) = delete;
     input& operator=(const input&) = delete;
 
-    // readline: the next line's first linewidth bytes into line, a shorter
-    // line padded with blanks and a carriage return taken as a blank; the
-    // rest of the line is skipped. A UTF-8 byte-order mark before the first
-    // line is passed over. endofinput when no line is left.
-    status readline(char (&line)[linewidth]) noexcept;
+    // readline: the next line's first bytes into line, as many as it holds,
+    // a shorter line padded with blanks and a carriage return taken as a
+    // blank; the rest of the line is skipped, and linecut tells whether
+    // there was any. A UTF-8 byte-order mark before the first line is
+    // passed over. endofinput when no line is left.
+    status readline(std::span<char> line) noexcept;
+    bool linecut() const noexcept { return linecut_; }
 
     // The row text at hand: the unread bytes up to the last line end among
     // them, or all of them once the input has ended.
@@ -87,6 +90,7 @@ class input {
     char* end_;
     long line_ = 1;
     bool atstart_ = true; // the byte-order mark may still come
+    bool linecut_ = false;
     bool eof_ = false;
     int errno_ = 0;
     long errorline_ = 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -58,6 +59,15 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
 #define RUN_TABLE(cases, ...)                                                                      \
     runshared(std::begin(cases), std::end(cases) __VA_OPT__(, ) __VA_ARGS__)
 
+// The warning about a header line that looks like a heading naming a minute,
+// when rows are read without one.
+#define NOTHEADING                                                                                 \
+    " is not a heading (a heading starts with YEAR in capitals in column 1); rows are read "       \
+    "without a minute column\n"
+#define NOMINUTE                                                                                   \
+    " names no MINUTE in capitals in its first 80 columns; rows are read without a minute "        \
+    "column\n"
+
 TEST(Programs, HeaderRecognition) {
     const std::string beyond80 = "YEAR" + std::string(76, ' ') + "MINUTE\n----\n2000 1 1 ~12.5\n";
     const std::string within80 =
@@ -73,11 +83,15 @@ TEST(Programs, HeaderRecognition) {
         {"----\n2000 1 1 ~12.5\n",                                  "   2451544.50000        12.50000\n",  "",  0},
         {"YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 720 ~12.5\n", "   2451545.00000        12.50000\n",  "",  0},
         {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\n",            "   2451544.50000        12.50000\n",  "",  0},
-        {beyond80,                                                  "   2451544.50000        12.50000\n",  "",  0},
+        {beyond80,                                                  "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"YEAR...\"" NOMINUTE,                                       0},
         {within80,                                                  "   2451545.00000        12.50000\n",  "",  0},
-        {"year month day minute value\n----\n2000 1 1 ~12.5\n",     "   2451544.50000        12.50000\n",  "",  0},
-        {"Year Minute\n----\n2000 1 1 ~12.5\n",                     "   2451544.50000        12.50000\n",  "",  0},
-        {" YEAR MINUTE\n----\n2000 1 1 ~12.5\n",                    "   2451544.50000        12.50000\n",  "",  0},
+        {"year month day minute value\n----\n2000 1 1 ~12.5\n",     "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"year month day minute value\"" NOTHEADING,                   0},
+        {"Year Minute\n----\n2000 1 1 ~12.5\n",                     "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"Year Minute\"" NOTHEADING,                                   0},
+        {" YEAR MINUTE\n----\n2000 1 1 ~12.5\n",                    "   2451544.50000        12.50000\n",
+                                   "%: line 1: \" YEAR MINUTE\"" NOTHEADING,                                  0},
         {"YEAR MINUTE\nYEAR VALUE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
         {"---\n2000 1 1 ~5\n-----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
         {"----YEAR MINUTE\n2000 1 1 ~12.5\n",                       "   2451544.50000        12.50000\n",  "",  0},
@@ -88,6 +102,35 @@ TEST(Programs, HeaderRecognition) {
         {"----\n2000 1 1 ~12.5\nYEAR MINUTE\n----\n",
                                    "   2451544.50000        12.50000\n Error during I/O.\n",
                                    "%: line 3: year: \"YEAR\" is not an integer\n",                             1},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+}
+
+// A header line that looks like a heading naming a minute gets one warning,
+// for the first such line, when the rows are read without a minute column;
+// standard output and the status stay as they are.
+TEST(Programs, NearMissHeading) {
+    const std::string cut = "Year Minute" + std::string(2000, ' ') + "x\n----\n2000 1 1 ~12.5\n";
+    // clang-format off
+    const endtoend cases[] = {
+        // input                                                    out                                    err  status
+        {"Station\n\nYear Month Day Minute Value\n----\n2000 1 1 ~12.5\n",
+                                                                    "   2451544.50000        12.50000\n",
+                                   "%: line 3: \"Year Month Day Minute Value\"" NOTHEADING,                   0},
+        {"\tYEARLY MINUTES\r\nyear minute\n----\n2000 1 1 ~12.5\n",  "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"\\x09YEARLY MINUTES\"" NOTHEADING,                          0},
+        {"YEAR month day minute\n----\n2000 1 1 ~x\n",               " Error during I/O.\n",
+                                   "%: line 1: \"YEAR month day minute\"" NOMINUTE
+                                   "%: line 3: value: \"x\" is not a number\n",                                1},
+        {cut,                                                       "   2451544.50000        12.50000\n",
+                                   "%: line 1: \"Year Minute...\"" NOTHEADING,                                0},
+        // Not a near miss, or rows that do carry a minute.
+        {"Year Minute\nYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
+        {"Year Minute\n",                                           "",                                    "",  0},
+        {"Minute year\nYear\n----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
+        {"----\nYear Minute\n",                                     " Error during I/O.\n",
+                                   "%: line 2: year: \"Year\" is not an integer\n",                            1},
     };
     // clang-format on
     RUN_TABLE(cases);
@@ -152,9 +195,67 @@ TEST(Programs, ErrorsAndStatuses) {
         {"----\n2000 1 1 ~\"\x01\xff\"\n",       " Error during I/O.\n",  "%: line 2: value: \"\\x22\\x01\\xff\\x22\" is not a number\n", 1},
         {toolong,                                " Error during I/O.\n",
                                    "%: line 2: value: \"7777777777777777777777777777777777777777...\" is too long\n",            1},
+        // A token shown cut ends with "...", whatever the failure; one of 40 bytes is shown whole.
+        {"----\n2000 1 1 ~12345678901234567890123456789012345678901x\n",
+                                                 " Error during I/O.\n",
+                                   "%: line 2: value: \"1234567890123456789012345678901234567890...\" is not a number\n",        1},
+        {"----\n12345678901234567890123456789012345678901 1 1 ~1\n",
+                                                 " Error during I/O.\n",
+                                   "%: line 2: year: \"1234567890123456789012345678901234567890...\" is out of range\n",         1},
+        {"----\n2000 1 1 ~123456789012345678901234567890123456789x\n",
+                                                 " Error during I/O.\n",
+                                   "%: line 2: value: \"123456789012345678901234567890123456789x\" is not a number\n",           1},
     };
     // clang-format on
     RUN_TABLE(cases);
+}
+
+// A sole --help or --version is answered on standard output without reading
+// standard input (a directory here, which fails any read); any other
+// arguments are ignored and the report is converted.
+TEST(Programs, CommandLine) {
+    using enum stdoutmode;
+    const std::string_view row = "   2451544.50000        12.50000";
+    const struct {
+        std::vector<const char*> args;
+        const char* stdinpath; // nullptr: a report of one row
+        stdoutmode mode;
+        std::string_view first, last; // standard output's first and last lines
+        std::string_view err;
+        int status;
+    } cases[] = {
+        // clang-format off
+        // args                   stdin    stdout   first                        last                                                     err                                           status
+        {{"--help"},              "/",     file,    "Usage: % < REPORT > TABLE", "Full documentation: man %",                             "",                                           0},
+        {{"--version"},           "/",     file,    "% (tabjd) " TABJD_VERSION,  "There is NO WARRANTY, to the extent permitted by law.", "",                                           0},
+        {{"--help", "--version"}, nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"--version", "x"},      nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"-h"},                  nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"--versions"},          nullptr, file,    row,                         row,                                                     "",                                           0},
+        {{"--version"},           "/",     devfull, "",                          "",                                                      "%: write error: No space left on device\n", 1},
+        {{"--help"},              "/",     closed,  "",                          "",                                                      "%: write error: Bad file descriptor\n",     1},
+        // clang-format on
+    };
+    const auto lines = [](std::string_view out) {
+        std::vector<std::string_view> l;
+        while (!out.empty()) {
+            const std::size_t n = std::min(out.find('\n'), out.size());
+            l.push_back(out.substr(0, n));
+            out.remove_prefix(std::min(n + 1, out.size()));
+        }
+        return l;
+    };
+    for (const programcase& p : programs)
+        for (const auto& c : cases) {
+            const std::string input = expand("----\n2000 1 1 ~12.5\n", '~', p.extra);
+            const result r = testing_support::run(p.path, input, c.mode, c.stdinpath, c.args);
+            const std::vector<std::string_view> l = lines(r.out);
+            const std::string where = std::string(p.name) + " " + c.args[0];
+            EXPECT_EQ(l.empty() ? "" : l.front(), expand(c.first, '%', p.name)) << where;
+            EXPECT_EQ(l.empty() ? "" : l.back(), expand(c.last, '%', p.name)) << where;
+            EXPECT_EQ(r.err, expand(c.err, '%', p.name)) << where;
+            EXPECT_EQ(r.status, c.status) << where;
+        }
 }
 
 TEST(Programs, ReadErrorOnADirectory) {

@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -56,7 +57,8 @@ std::string slurp(const std::string& path) {
     return s;
 }
 
-result run(const char* path, std::string_view input, stdoutmode mode, const char* stdinpath) {
+result run(const char* path, std::string_view input, stdoutmode mode, const char* stdinpath,
+           std::span<const char* const> args) {
     tempfile in, out, err;
     writeall(in.fd, input);
 
@@ -83,7 +85,10 @@ result run(const char* path, std::string_view input, stdoutmode mode, const char
     }
     posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_TRUNC, 0);
 
-    char* argv[] = {const_cast<char*>(path), nullptr};
+    std::vector<char*> argv{const_cast<char*>(path)};
+    for (const char* a : args)
+        argv.push_back(const_cast<char*>(a));
+    argv.push_back(nullptr);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -92,7 +97,7 @@ result run(const char* path, std::string_view input, stdoutmode mode, const char
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    const int failed = posix_spawn(&pid, path, &actions, &attributes, argv, environ);
+    const int failed = posix_spawn(&pid, path, &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (pipefd[1] >= 0) ::close(pipefd[1]);

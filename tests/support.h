@@ -3,6 +3,7 @@
 #define TABJD_TESTS_SUPPORT_H
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,10 +18,11 @@ struct result {
 // How standard output is connected.
 enum class stdoutmode { file, devfull, closed, brokenpipe };
 
-// run: the program at path with input as its standard input (a file), or
-// the file at stdinpath when one is given. SIGPIPE has its default action.
+// run: the program at path, with args after its name, with input as its
+// standard input (a file), or the file at stdinpath when one is given.
+// SIGPIPE has its default action.
 result run(const char* path, std::string_view input, stdoutmode mode = stdoutmode::file,
-           const char* stdinpath = nullptr);
+           const char* stdinpath = nullptr, std::span<const char* const> args = {});
 
 // runfed: the program at path reading standard input from a pipe that feed
 // writes into (closed when feed returns), with output and diagnostics to
