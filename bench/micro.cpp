@@ -142,7 +142,7 @@ void BM_Kernel(benchmark::State& state) {
     const std::size_t rows = 20000;
     text.append(converter::window, '\0');
     const converter::block in{text.data(), text.data() + text.size() - converter::window, 1, true};
-    std::string out(rows * converter::rowlength, '\0');
+    std::string out((rows + 1) * converter::rowlength, '\0');
     for (auto _ : state) {
         const converter::blockresult r = kernel(in, out.data(), out.data() + out.size());
         if (r.why != converter::halt::ended) state.SkipWithError("kernel stopped early");
