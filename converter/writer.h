@@ -29,7 +29,7 @@ class output {
     bool flush() noexcept;
     int error() const noexcept { return errno_; }
 
-    static constexpr std::size_t capacity = std::size_t{1} << 17;
+    static constexpr std::size_t capacity = std::size_t{1} << 18;
 
   private:
     int fd_;
