@@ -38,6 +38,12 @@ verdict parseinteger(const char* first, const char* last, std::int32_t& value) n
 // out of range. value is set only on ok; a text longer than tokenmax is toolong.
 verdict parsereal(const char* first, const char* last, double& value) noexcept;
 
+// Whether each operation on doubles is rounded to double, as the one-operation
+// fast paths below need. x87 arithmetic (32-bit x86 without SSE2) keeps more
+// precision (FLT_EVAL_METHOD 2): there they decline, and parsereal's general
+// path, correctly rounded whatever the hardware, reads every number.
+inline constexpr bool roundstodouble = FLT_EVAL_METHOD == 0;
+
 // The powers of ten that a double holds exactly.
 inline constexpr double exactpowersoften[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
@@ -45,11 +51,12 @@ inline constexpr double exactpowersoften[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,
 
 // exactscaled: mantissa * 10^exponent, correctly rounded, when that is one
 // IEEE multiplication or division of exact operands: a mantissa of at most
-// 2^53 and a power of ten of at most 10^22 (Clinger's fast path). false,
-// with value untouched, when it is not.
-static_assert(FLT_EVAL_METHOD == 0, "exactscaled needs each operation rounded to double");
+// 2^53 and a power of ten of at most 10^22 (Clinger's fast path), on a
+// machine where roundstodouble holds. false, with value untouched, when it
+// is not.
 inline bool exactscaled(std::uint64_t mantissa, int exponent, double& value) noexcept {
-    if (mantissa > std::uint64_t{1} << 53 || exponent < -22 || exponent > 22) return false;
+    if (!roundstodouble || mantissa > std::uint64_t{1} << 53 || exponent < -22 || exponent > 22)
+        return false;
     const auto m = static_cast<double>(static_cast<std::int64_t>(mantissa));
     value = exponent < 0 ? m / exactpowersoften[-exponent] : m * exactpowersoften[exponent];
     return true;
@@ -60,8 +67,9 @@ inline bool exactscaled(std::uint64_t mantissa, int exponent, double& value) noe
 // sign, up to seven digits and a point with up to seven digits after it.
 // true with the value (the one parseinteger or parsereal gives) when the
 // token is of that form; false, value untouched, when it is not and the
-// general parser must decide. The eight bytes from p, and from just past a
-// point, must be readable whatever the length.
+// general parser must decide (shortreal: always, where roundstodouble is
+// false). The eight bytes from p, and from just past a point, must be
+// readable whatever the length.
 inline bool shortinteger(const char* p, std::size_t length, std::int32_t& value) noexcept {
     const std::uint64_t w = digits::load(p);
     if (length - 1 >= 7 || digits::leadingdigits(w) < length) return false;
@@ -70,6 +78,7 @@ inline bool shortinteger(const char* p, std::size_t length, std::int32_t& value)
 }
 
 inline bool shortreal(const char* p, std::size_t length, double& value) noexcept {
+    if (!roundstodouble) return false;
     const bool negative = *p == '-';
     const bool sign = negative || *p == '+';
     p += sign;

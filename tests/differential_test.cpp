@@ -279,6 +279,8 @@ TEST(Differential, ParseRealEdges) {
         "1e23",                                     // 10^23 is no double
         "8.9884656743115795e307",                   // 2^1023
         "0.0000000000000000000001e22",              // 23 digits, 21 of them zeros
+        "0000000000000000000000266170.432E+22",     // one inexact product past 22 zeros:
+        "0000000000000000000000444.28262326638e21", // the x87 rounds it twice
         "1234567890123456789e-19",                  // 19 digits
         "12345678901234567890e-20",                 // 20 digits
         "-0e-5",
