@@ -19,9 +19,12 @@ namespace {
 
 using converter::verdict;
 
-// Fewer cases under the sanitizers, which are many times slower.
+// Fewer cases under the sanitizers and under an emulator, which are many
+// times slower.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr std::size_t scale = 8;
+#elif defined(TABJD_EMULATOR)
+constexpr std::size_t scale = 4;
 #else
 constexpr std::size_t scale = 1;
 #endif
@@ -35,8 +38,10 @@ struct generator {
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
         return z ^ (z >> 31);
     }
-    // In [0, n).
-    std::uint64_t below(std::uint64_t n) noexcept { return next() % n; }
+    // In [0, n), of n's type.
+    template <typename T> T below(T n) noexcept {
+        return static_cast<T>(next() % static_cast<std::uint64_t>(n));
+    }
     // In [low, high].
     long within(long low, long high) noexcept {
         return low + static_cast<long>(below(static_cast<std::uint64_t>(high - low) + 1));

@@ -23,9 +23,11 @@ namespace {
 
 using converter::verdict;
 
-// A tenth of the cases under the sanitizers.
+// A tenth of the cases under the sanitizers, a quarter under an emulator.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr std::size_t share = 10;
+#elif defined(TABJD_EMULATOR)
+constexpr std::size_t share = 4;
 #else
 constexpr std::size_t share = 1;
 #endif

@@ -3,8 +3,10 @@
 #define TABJD_TESTS_SUPPORT_H
 
 #include <functional>
+#include <spawn.h>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace testing_support {
 
@@ -21,6 +23,11 @@ enum class stdoutmode { file, devfull, closed, brokenpipe };
 // the file at stdinpath when one is given. SIGPIPE has its default action.
 result run(const char* path, std::string_view input, stdoutmode mode = stdoutmode::file,
            const char* stdinpath = nullptr);
+
+// spawn: posix_spawn of the program at path, without arguments; in a cross
+// build, through the emulator (TABJD_EMULATOR) that runs it.
+int spawn(pid_t& pid, const char* path, const posix_spawn_file_actions_t* actions,
+          const posix_spawnattr_t* attributes = nullptr);
 
 // runfed: the program at path reading standard input from a pipe that feed
 // writes into (closed when feed returns), with output and diagnostics to
