@@ -5,13 +5,6 @@
 
 namespace converter {
 
-namespace {
-
-// Exact products of a 53-bit mantissa and 10^5 need 70 bits.
-__extension__ typedef unsigned __int128 uint128;
-
-} // namespace
-
 void formatspecial(double value, char* out) noexcept {
     const auto place = [out](const char* word) noexcept {
         const std::size_t n = std::strlen(word);
@@ -24,12 +17,18 @@ void formatspecial(double value, char* out) noexcept {
 }
 
 std::uint64_t scaledsmall(std::uint64_t mantissa, int shift) noexcept {
-    if (shift >= 127) return 0; // below 2^-74: far less than half a unit of the last decimal
-    const uint128 n = static_cast<uint128>(mantissa) * 100000;
-    auto scaled = static_cast<std::uint64_t>(n >> shift);
-    const uint128 rest = n & ((static_cast<uint128>(1) << shift) - 1);
-    const uint128 half = static_cast<uint128>(1) << (shift - 1);
-    if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+    // The product is below 2^70: from a shift of 71 on it is below half a unit.
+    if (shift > 70) return 0;
+    const wide n = wide::product(mantissa, 100000);
+    const int s = shift - 64; // 0 to 6
+    std::uint64_t scaled = n.high >> s;
+    // The bits shifted out, their top 64 at the top of a word, its lowest bit
+    // also set if any below those is: what rounds as all of them would.
+    const std::uint64_t rest =
+        s == 0 ? n.low
+               : (n.high << (64 - s)) | (n.low >> s) | std::uint64_t{(n.low << (64 - s)) != 0};
+    constexpr std::uint64_t half = std::uint64_t{1} << 63;
+    scaled += std::uint64_t{rest > half} | (std::uint64_t{rest == half} & scaled);
     return scaled;
 }
 

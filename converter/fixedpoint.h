@@ -12,6 +12,34 @@
 
 namespace converter {
 
+// The exact product of two words, as its high and low words.
+struct wide {
+    std::uint64_t high, low;
+
+    // a * b: one multiplication through __int128 where the compiler has it,
+    // else byhalves.
+    static constexpr wide product(std::uint64_t a, std::uint64_t b) noexcept;
+    // a * b from the four products of their 32-bit halves, for the targets
+    // without __int128 (i686, armhf).
+    static constexpr wide byhalves(std::uint64_t a, std::uint64_t b) noexcept {
+        constexpr std::uint64_t half = 0xFFFFFFFF;
+        const std::uint64_t ll = (a & half) * (b & half), lh = (a & half) * (b >> 32);
+        const std::uint64_t hl = (a >> 32) * (b & half), hh = (a >> 32) * (b >> 32);
+        const std::uint64_t middle = (ll >> 32) + (lh & half) + (hl & half); // below 3 * 2^32
+        return {hh + (lh >> 32) + (hl >> 32) + (middle >> 32), (middle << 32) | (ll & half)};
+    }
+};
+
+constexpr wide wide::product(std::uint64_t a, std::uint64_t b) noexcept {
+#if defined(__SIZEOF_INT128__)
+    __extension__ typedef unsigned __int128 uint128;
+    const uint128 p = static_cast<uint128>(a) * b;
+    return {static_cast<std::uint64_t>(p >> 64), static_cast<std::uint64_t>(p)};
+#else
+    return byhalves(a, b);
+#endif
+}
+
 // Output field: 16 columns, 5 decimals.
 inline constexpr std::size_t fieldwidth = 16;
 inline constexpr int fielddecimals = 5;
@@ -71,10 +99,9 @@ inline std::uint64_t scaledmagnitude(std::uint64_t magnitude) noexcept {
         return scaledsmall(mantissa, shift);
     // The bits shifted out, moved to the top of a word: above half, or half
     // and an odd result, rounds up.
-    __extension__ typedef unsigned __int128 uint128;
-    const uint128 product = static_cast<uint128>(mantissa) * scale;
-    std::uint64_t scaled = static_cast<std::uint64_t>(product >> shift);
-    const std::uint64_t rest = static_cast<std::uint64_t>(product) << (64 - shift);
+    const wide product = wide::product(mantissa, scale);
+    std::uint64_t scaled = (product.high << (64 - shift)) | (product.low >> shift);
+    const std::uint64_t rest = product.low << (64 - shift);
     constexpr std::uint64_t half = std::uint64_t{1} << 63;
     scaled += std::uint64_t{rest > half} | (std::uint64_t{rest == half} & scaled);
     return scaled;

@@ -7,6 +7,8 @@
 #ifndef TABJD_CONVERTER_JULDAY_H
 #define TABJD_CONVERTER_JULDAY_H
 
+#include "converter/precision.h"
+
 #include <cstdint>
 
 namespace converter {
@@ -79,20 +81,26 @@ constexpr std::int32_t daynumber(std::int32_t month, std::int32_t day, std::int3
 
 inline double fromday(std::int32_t daynumber, std::int32_t hours, std::int32_t minutes,
                       double seconds) noexcept {
+    // Each step is rounded to its type, once, on the x87 too (rounded(),
+    // x87double): a digit of the output must not depend on the machine.
+#if FLT_EVAL_METHOD != 0
+    [[maybe_unused]] const x87double precision{};
+#endif
     // Time of day. The hour and minute products are formed in single
     // precision, as the reference arithmetic does; for minute counts of a
     // day they are exact.
-    const float h = static_cast<float>(hours) * 3600.0f;
-    const float mi = static_cast<float>(minutes) * 60.0f;
-    const double secs = seconds + static_cast<double>(h) + static_cast<double>(mi);
+    const float h = rounded(rounded(static_cast<float>(hours)) * 3600.0f);
+    const float mi = rounded(rounded(static_cast<float>(minutes)) * 60.0f);
+    const double secs =
+        rounded(rounded(seconds + static_cast<double>(h)) + static_cast<double>(mi));
 
     // Times before noon belong to the previous Julian day. A NaN time takes
     // the first branch.
     const double noon = static_cast<double>(12.0f * 3600.0f);
     const bool before = secs < noon; // selects rather than branches
     const std::int32_t jd = calendar::wrap(std::int64_t{daynumber} - before);
-    const double fraction = secs + (before ? noon : -noon);
-    return static_cast<double>(jd) + (fraction / 3600.0) / 24.0;
+    const double fraction = rounded(secs + (before ? noon : -noon));
+    return rounded(static_cast<double>(jd) + rounded(rounded(fraction / 3600.0) / 24.0));
 }
 
 } // namespace converter

@@ -1,4 +1,5 @@
 #include "converter/numbers.h"
+#include "converter/precision.h"
 
 #include <algorithm>
 #include <bit>
@@ -135,6 +136,7 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
         textend = copy + n;
     }
     double magnitude = 0;
+    [[maybe_unused]] const x87double precision{}; // from_chars does double arithmetic
     const auto [end, ec] = std::from_chars(text, textend, magnitude, std::chars_format::general);
     if (end != textend) return verdict::notanumber;
     if (ec == std::errc::result_out_of_range) {

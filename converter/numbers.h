@@ -39,6 +39,12 @@ verdict parseinteger(const char* first, const char* last, std::int32_t& value) n
 // out of range. value is set only on ok; a text longer than tokenmax is toolong.
 verdict parsereal(const char* first, const char* last, double& value) noexcept;
 
+// Whether each operation on doubles is rounded to double, as the one-operation
+// fast paths below need. x87 arithmetic (32-bit x86 without SSE2) keeps more
+// precision (FLT_EVAL_METHOD 2): there they decline, and parsereal's general
+// path, correctly rounded whatever the hardware, reads every number.
+inline constexpr bool roundstodouble = FLT_EVAL_METHOD == 0;
+
 // The powers of ten that a double holds exactly.
 inline constexpr double exactpowersoften[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
@@ -46,11 +52,12 @@ inline constexpr double exactpowersoften[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,
 
 // exactscaled: mantissa * 10^exponent, correctly rounded, when that is one
 // IEEE multiplication or division of exact operands: a mantissa of at most
-// 2^53 and a power of ten of at most 10^22 (Clinger's fast path). false,
-// with value untouched, when it is not.
-static_assert(FLT_EVAL_METHOD == 0, "exactscaled needs each operation rounded to double");
+// 2^53 and a power of ten of at most 10^22 (Clinger's fast path), on a
+// machine where roundstodouble holds. false, with value untouched, when it
+// is not.
 inline bool exactscaled(std::uint64_t mantissa, int exponent, double& value) noexcept {
-    if (mantissa > std::uint64_t{1} << 53 || exponent < -22 || exponent > 22) return false;
+    if (!roundstodouble || mantissa > std::uint64_t{1} << 53 || exponent < -22 || exponent > 22)
+        return false;
     const auto m = static_cast<double>(static_cast<std::int64_t>(mantissa));
     value = exponent < 0 ? m / exactpowersoften[-exponent] : m * exactpowersoften[exponent];
     return true;
@@ -61,8 +68,9 @@ inline bool exactscaled(std::uint64_t mantissa, int exponent, double& value) noe
 // sign, up to seven digits and a point with up to seven digits after it.
 // true with the value (the one parseinteger or parsereal gives) when the
 // token is of that form; false, value untouched, when it is not and the
-// general parser must decide. The eight bytes from p, and from just past a
-// point, must be readable whatever the length.
+// general parser must decide (quickreal: always, where roundstodouble is
+// false). The eight bytes from p, and from just past a point, must be
+// readable whatever the length.
 inline bool quickinteger(const char* p, std::size_t length, std::int32_t& value) noexcept {
     const std::uint64_t w = digits::load(p);
     if (length - 1 >= 7 || digits::leadingdigits(w) < length) return false;
@@ -100,20 +108,21 @@ inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noex
     return true;
 }
 
-// The double nearest a decimal quickdecimal read: at most fourteen digits
-// make an integer below 2^53, exact as a double, as is the power of ten that
-// divides it, so the quotient is correctly rounded.
-inline double nearest(const decimal& d) noexcept {
+// nearest: the double nearest a decimal quickdecimal read. At most
+// fourteen digits make an integer below 2^53, exact as a double, as is the
+// power of ten that divides it, so the quotient is correctly rounded where
+// roundstodouble holds; elsewhere false, and the general parser decides.
+inline bool nearest(const decimal& d, double& value) noexcept {
+    if (!roundstodouble) return false;
     const double magnitude = static_cast<double>(d.mantissa) / exactpowersoften[d.decimals];
-    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{d.negative}
-                                                                               << 63);
+    value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) |
+                                  std::uint64_t{d.negative} << 63);
+    return true;
 }
 
 inline bool quickreal(const char* p, std::size_t length, double& value) noexcept {
     decimal d;
-    if (!quickdecimal(p, length, d)) return false;
-    value = nearest(d);
-    return true;
+    return quickdecimal(p, length, d) && nearest(d, value);
 }
 
 } // namespace converter

@@ -240,6 +240,31 @@ TEST(FixedField, Overflow) {
     expectfields(std::begin(cases), std::end(cases));
 }
 
+// Products of two words from their halves (the targets without __int128),
+// and as this build makes them: carries out of each half.
+TEST(FixedField, WideProducts) {
+    const struct {
+        std::uint64_t a, b, high, low;
+    } cases[] = {
+        // clang-format off
+        // a                     b                     high                  low
+        {0xffffffffffffffff,     0xffffffffffffffff,   0xfffffffffffffffe,   0x1},
+        {0xffffffff,             0xffffffff,           0x0,                  0xfffffffe00000001},
+        {0x8000000000000000,     0x2,                  0x1,                  0x0},
+        {0xffffffff00000001,     0xffffffff,           0xfffffffe,           0x1ffffffff},
+        {0x123456789abcdef0,     0xfedcba9876543210,   0x121fa00ad77d7422,   0x236d88fe5618cf00},
+        {0xffffffffffffffff,     100000,               0x1869f,              0xfffffffffffe7960},
+        {0x1fffffffffffff,       100000,               0x30,                 0xd3fffffffffe7960}, // the widest mantissa
+        // clang-format on
+    };
+    for (const auto& c : cases)
+        for (const converter::wide p :
+             {converter::wide::byhalves(c.a, c.b), converter::wide::product(c.a, c.b)}) {
+            EXPECT_EQ(p.high, c.high) << std::hex << c.a << " * " << c.b;
+            EXPECT_EQ(p.low, c.low) << std::hex << c.a << " * " << c.b;
+        }
+}
+
 TEST(FixedField, NotFinite) {
     // clang-format off
     const fieldcase cases[] = {

@@ -94,6 +94,28 @@ TEST(Julday, HoursAndSeconds) {
     EXPECT_TRUE(std::isnan(julday(month, day, year, zero, zero, nan)));
 }
 
+// Each step rounded to its type, the x87's too: the minute products to
+// float (large minute counts), the sums and quotients to double once (the
+// others), as the same steps do on every machine.
+TEST(Julday, RoundedAtEachStep) {
+    const struct {
+        std::int32_t daynumber, hours, minutes;
+        double seconds, expected;
+    } cases[] = {
+        // clang-format off
+        // daynumber hours minutes   seconds                expected
+        {2451545,    0,    -2999999, 0.0,                   0x1.2b01a956d9b1ep+21}, // 2449461.16741
+        {2451545,    0,    99999999, 0.0,                   0x1.33bce78e38e39p+21}, // 2520988.94444
+        {2500954,    5,    2135,     0x1.a395810624dd3p+4,  0x1.314ad987bb935p+21},
+        {2467086,    18,   532,      0x1.4840e4967353fp+15, 0x1.2d2878d8914f9p+21},
+        {2496889,    5,    2616,     0x1.5be4a4632ecbap+24, 0x1.30d413445ee3fp+21},
+        // clang-format on
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(converter::fromday(c.daynumber, c.hours, c.minutes, c.seconds), c.expected)
+            << c.daynumber << " " << c.hours << ":" << c.minutes << " + " << c.seconds;
+}
+
 // Outside the supported range the 32-bit terms wrap; the sanitizer build
 // checks that this is not undefined behaviour.
 TEST(Julday, WrapsWithoutUndefinedBehaviour) {

@@ -1,6 +1,8 @@
 // Flat memory: a line of 100 MB, in the header or in a row, goes through the
 // built program with its peak resident set no more than 1 MB above that of
-// an empty run. The input is made as it is written into the pipe, never
+// the same input with a line of 1 MB. (Under an emulator the peak is the
+// emulator's, its translated code included: the short run has had that
+// translated too.) The input is made as it is written into the pipe, never
 // held whole.
 #include "support.h"
 
@@ -34,9 +36,6 @@ struct longline {
 };
 
 TEST(Memory, LongLinesKeepMemoryFlat) {
-    const testing_support::measured empty = testing_support::runfed(TABJD_PATH, [](int) {});
-    ASSERT_EQ(empty.status, 0);
-    ASSERT_GT(empty.peakkb, 0);
     // clang-format off
     const longline cases[] = {
         // name             head                      fill  tail                          out
@@ -49,17 +48,23 @@ TEST(Memory, LongLinesKeepMemoryFlat) {
     const std::string block(std::size_t{1} << 20, '\0');
     for (const longline& c : cases) {
         const std::string run(block.size(), c.fill);
-        const testing_support::measured m = testing_support::runfed(TABJD_PATH, [&](int fd) {
-            bool open = send(fd, c.head);
-            for (std::size_t sent = 0; open && sent < hundredmb; sent += run.size())
-                open = send(fd, run);
-            if (open) send(fd, c.tail);
-        });
+        const auto withline = [&](std::size_t length) {
+            return testing_support::runfed(TABJD_PATH, [&](int fd) {
+                bool open = send(fd, c.head);
+                for (std::size_t sent = 0; open && sent < length; sent += run.size())
+                    open = send(fd, run);
+                if (open) send(fd, c.tail);
+            });
+        };
+        const testing_support::measured shortrun = withline(block.size());
+        const testing_support::measured m = withline(hundredmb);
+        EXPECT_EQ(shortrun.out, c.out) << c.name;
+        EXPECT_GT(shortrun.peakkb, 0) << c.name;
         EXPECT_EQ(m.status, 0) << c.name;
         EXPECT_EQ(m.out, c.out) << c.name;
         EXPECT_EQ(m.err, "") << c.name;
-        EXPECT_LT(m.peakkb - empty.peakkb, allowancekb)
-            << c.name << ": " << m.peakkb << " KiB against " << empty.peakkb << " KiB";
+        EXPECT_LT(m.peakkb - shortrun.peakkb, allowancekb)
+            << c.name << ": " << m.peakkb << " KiB against " << shortrun.peakkb << " KiB";
     }
 }
 

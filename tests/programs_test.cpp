@@ -14,8 +14,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using testing_support::result;
@@ -345,9 +343,8 @@ TEST(Programs, StreamsEachRowWhileInputStaysOpen) {
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         for (const int fd : {in[0], in[1], out[0], out[1]})
             posix_spawn_file_actions_addclose(&actions, fd);
-        char* argv[] = {const_cast<char*>(p.path), nullptr};
         pid_t pid;
-        ASSERT_EQ(posix_spawn(&pid, p.path, &actions, nullptr, argv, environ), 0);
+        ASSERT_EQ(testing_support::spawn(pid, p.path, &actions), 0);
         posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);

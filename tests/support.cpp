@@ -3,8 +3,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -57,6 +57,22 @@ std::string slurp(const std::string& path) {
     return s;
 }
 
+int spawn(pid_t& pid, const char* path, const posix_spawn_file_actions_t* actions,
+          const posix_spawnattr_t* attributes, std::span<const char* const> args) {
+    std::vector<char*> argv;
+#if defined(TABJD_EMULATOR)
+    // The emulator's words, found on PATH, then the program.
+    std::string words = TABJD_EMULATOR;
+    for (char* w = std::strtok(words.data(), " "); w != nullptr; w = std::strtok(nullptr, " "))
+        argv.push_back(w);
+#endif
+    argv.push_back(const_cast<char*>(path));
+    for (const char* a : args)
+        argv.push_back(const_cast<char*>(a));
+    argv.push_back(nullptr);
+    return posix_spawnp(&pid, argv[0], actions, attributes, argv.data(), environ);
+}
+
 result run(const char* path, std::string_view input, stdoutmode mode, const char* stdinpath,
            std::span<const char* const> args) {
     tempfile in, out, err;
@@ -85,10 +101,6 @@ result run(const char* path, std::string_view input, stdoutmode mode, const char
     }
     posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_TRUNC, 0);
 
-    std::vector<char*> argv{const_cast<char*>(path)};
-    for (const char* a : args)
-        argv.push_back(const_cast<char*>(a));
-    argv.push_back(nullptr);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -97,7 +109,7 @@ result run(const char* path, std::string_view input, stdoutmode mode, const char
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    const int failed = posix_spawn(&pid, path, &actions, &attributes, argv.data(), environ);
+    const int failed = spawn(pid, path, &actions, &attributes, args);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (pipefd[1] >= 0) ::close(pipefd[1]);
@@ -151,9 +163,8 @@ measured runfed(const char* path, const std::function<void(int fd)>& feed) {
     posix_spawn_file_actions_addclose(&actions, pipefd[1]);
     posix_spawn_file_actions_addopen(&actions, 1, out.path.c_str(), O_WRONLY | O_TRUNC, 0);
     posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_TRUNC, 0);
-    char* argv[] = {const_cast<char*>(path), nullptr};
     pid_t pid;
-    const int failed = posix_spawn(&pid, path, &actions, nullptr, argv, environ);
+    const int failed = spawn(pid, path, &actions);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipefd[0]);
     if (failed != 0) {

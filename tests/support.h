@@ -4,8 +4,10 @@
 
 #include <functional>
 #include <span>
+#include <spawn.h>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace testing_support {
 
@@ -23,6 +25,11 @@ enum class stdoutmode { file, devfull, closed, brokenpipe };
 // SIGPIPE has its default action.
 result run(const char* path, std::string_view input, stdoutmode mode = stdoutmode::file,
            const char* stdinpath = nullptr, std::span<const char* const> args = {});
+
+// spawn: posix_spawn of the program at path with args after its name; in a
+// cross build, through the emulator (TABJD_EMULATOR) that runs it.
+int spawn(pid_t& pid, const char* path, const posix_spawn_file_actions_t* actions,
+          const posix_spawnattr_t* attributes = nullptr, std::span<const char* const> args = {});
 
 // runfed: the program at path reading standard input from a pipe that feed
 // writes into (closed when feed returns), with output and diagnostics to

@@ -1,0 +1,13 @@
+# What the toolchain files share: Debian's cross compiler TABJD_TRIPLE-g++,
+# the target's headers and libraries under /usr/TABJD_TRIPLE, and qemu-user
+# (TABJD_QEMU) to run what is built, with the target's loader and shared
+# libraries from there. The tests run under the emulator; GoogleTest is built
+# for the target from /usr/src/googletest (Debian's googletest).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_CXX_COMPILER ${TABJD_TRIPLE}-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/${TABJD_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TABJD_QEMU} -L /usr/${TABJD_TRIPLE})
