@@ -1,6 +1,7 @@
 // Synthetic station report generator for the tabjd benchmarks.
 //
-// usage: gen ROWS [--minute|--short] [--extra] [--seed N]   (report on stdout)
+// usage: gen ROWS [--minute|--short] [--extra] [--aligned] [--seed N]
+//        (report on stdout)
 //
 // Writes a report of the kind tabjd and tabjd2 read: a few header lines, the
 // heading line, a dashed separator and ROWS rows on consecutive dates. With
@@ -11,7 +12,10 @@
 // Rows mix the layouts found in real files: aligned columns, tabs, and commas
 // with or without blanks around them. Values carry 0 to 6 decimals, wander
 // through negative and positive ranges with the odd spike, and about 1% of the
-// rows are broken over two lines.
+// rows are broken over two lines. --aligned writes every row in the aligned
+// layout, each field right-aligned in its fixed width as fixed-width station
+// reports are; the values and line breaks stay those of the same arguments
+// without it, so the programs print the same output for both reports.
 //
 // The output depends on the arguments only: a hand-rolled PRNG (not <random>
 // distributions, whose output differs between standard libraries) and
@@ -148,11 +152,12 @@ struct Options {
     std::uint64_t rows = 0;
     bool minute = true;
     bool extra = false;
+    bool aligned = false;
     std::uint64_t seed = 1;
 };
 
 [[noreturn]] void usage() {
-    std::fputs("usage: gen ROWS [--minute|--short] [--extra] [--seed N]\n", stderr);
+    std::fputs("usage: gen ROWS [--minute|--short] [--extra] [--aligned] [--seed N]\n", stderr);
     std::exit(2);
 }
 
@@ -174,6 +179,8 @@ Options parse_args(int argc, char** argv) {
             opt.minute = false;
         else if (a == "--extra")
             opt.extra = true;
+        else if (a == "--aligned")
+            opt.aligned = true;
         else if (a == "--seed" && i + 1 < argc) {
             if (!parse_u64(argv[++i], opt.seed)) usage();
         } else if (!have_rows && parse_u64(argv[i], opt.rows))
@@ -265,6 +272,8 @@ int main(int argc, char** argv) {
         format_fixed(next_field(w_value), v / pow10[6 - d], d);
 
         // Layout: 70% aligned, 10% tabs, 20% commas (some with blanks around).
+        // The choice is drawn with --aligned too, so that the rest of the
+        // report does not change.
         std::uint32_t pick = rng.below(10);
         Style style = pick < 7 ? Style::aligned : pick < 8 ? Style::tabs : Style::commas;
         std::string_view comma = ",";
@@ -272,6 +281,7 @@ int main(int argc, char** argv) {
             static constexpr std::string_view commas[] = {",", ",", ",", ", ", ", ", " , ", " ,"};
             comma = commas[rng.below(static_cast<std::uint32_t>(std::size(commas)))];
         }
+        if (opt.aligned) style = Style::aligned;
         std::size_t split = rng.per_mille(10) ? 1 + rng.below(static_cast<std::uint32_t>(nf - 1))
                                               : nf; // field that starts the second line
 
