@@ -14,13 +14,17 @@ struct result {
     int status = -1; // exit status, or 128 + signal
 };
 
-// How standard output is connected.
-enum class stdoutmode { file, devfull, closed, brokenpipe };
+// How standard output is connected: limited is a file that may grow to
+// outputlimit bytes (ulimit -f).
+enum class stdoutmode { file, devfull, closed, brokenpipe, limited };
+inline constexpr long outputlimit = 1000003;
 
-// run: the program at path with input as its standard input (a file), or
-// the file at stdinpath when one is given. SIGPIPE has its default action.
+// run: the program at path with input as its standard input (a file, read
+// from byte skip on, as after a shell has read lines of it), or the file
+// at stdinpath when one is given. SIGPIPE and SIGXFSZ have their default
+// action.
 result run(const char* path, std::string_view input, stdoutmode mode = stdoutmode::file,
-           const char* stdinpath = nullptr);
+           const char* stdinpath = nullptr, std::size_t skip = 0);
 
 // runfed: the program at path reading standard input from a pipe that feed
 // writes into (closed when feed returns), with output and diagnostics to
