@@ -38,6 +38,12 @@ constexpr std::size_t linesperbytes = 5;
 // row longer than that is read as it streams, so that a long line takes no
 // more memory than this.
 constexpr std::size_t probe = std::size_t{128} << 10;
+// Blocks in flight per thread: enough that a thread that finishes a block
+// finds another queued while this one writes, reads or converts.
+constexpr unsigned deepness = 4;
+// What a pipe on standard input is asked to hold: its writer runs ahead
+// while blocks are converted, and a look finds it empty less often.
+constexpr int pipebuffer = 1 << 20;
 // Input and output buffers together stay within this much.
 constexpr std::size_t budget = std::size_t{12} << 20;
 
@@ -154,7 +160,7 @@ class engine {
     // The buffers, mapped for the run: pages never used take no memory.
     char* memory_ = nullptr;
     std::size_t mapped_ = 0;
-    slot slots_[2 * maxthreads + 1];
+    slot slots_[deepness * maxthreads + 1];
 
     // Blocks [cur_, cut_) are cut and not yet put out; the one being
     // filled is slotof(cut_), whose text runs from its first to fillend_.
@@ -188,7 +194,7 @@ engine::engine(input& in, int fd, output& out, const rowlayout& chosen, blockker
                const sysio& sys, parallelism spread) noexcept
     : out_(out), sys_(sys), fd_(fd), fields_(chosen.fields), kernel_(kernel), leftover_(in.first()),
       leftoverend_(in.last()), readerended_(in.ended()),
-      threads_(std::clamp(spread.threads, 1u, maxthreads)), count_(2 * threads_ + 1) {
+      threads_(std::clamp(spread.threads, 1u, maxthreads)), count_(deepness * threads_ + 1) {
     constexpr std::size_t align = 64;
     blocksize_ = spread.blocksize;
     if (blocksize_ == 0) {
@@ -209,6 +215,7 @@ engine::engine(input& in, int fd, output& out, const rowlayout& chosen, blockker
         slots_[i].text = base + i * textspan + headroom;
         slots_[i].out = base + count_ * textspan + i * outspan;
     }
+    if (sys_.growpipe != nullptr) sys_.growpipe(fd_, pipebuffer);
     slot& fill = slotof(0);
     fill.first = fill.text;
     fillend_ = fill.text;
@@ -491,20 +498,22 @@ bool engine::readahead() noexcept {
     const auto have = static_cast<std::size_t>(fillend_ - fill.first);
     auto room = static_cast<std::size_t>(fill.text + blocksize_ - fillend_);
     if (!lined_) room = std::min(room, have < probe ? probe - have : 0);
-    long got;
     if (room == 0 || mustdrain_) {
         if (const auto* nl = static_cast<const char*>(::memrchr(fill.first, lineend, have))) {
             if (!canadvance()) return false;
             cutfill(nl + 1, false);
             return true;
         }
-        if (cur_ < cut_) return false;
-        // The true conversion is at the start of what is being filled.
+        // A row longer than a block, or than a probe.
         if (room == 0) {
-            // A row longer than a block, or than a probe.
+            if (cur_ < cut_) return false;
             streamrow();
             return true;
         }
+    }
+    long got;
+    if (mustdrain_ && cur_ == cut_) {
+        // All read so far is converted: out it goes, and the read may wait.
         if (readerror_ != 0) {
             e_.line = atline_;
             e_.error = readerror_;
@@ -516,14 +525,18 @@ bool engine::readahead() noexcept {
             return true;
         }
         got = fetch(fillend_, room, true);
-        mustdrain_ = false;
     } else {
+        // While what was read is converted, input that comes meanwhile is
+        // read on.
+        if (mustdrain_ && readerror_ != 0) return false;
         got = fetch(fillend_, room, false);
         if (got == wouldwait) {
+            if (mustdrain_) return false;
             mustdrain_ = true;
             return true;
         }
     }
+    mustdrain_ = false;
     if (got > 0) {
         const auto k = static_cast<std::size_t>(got);
         lined_ = lined_ || std::memchr(fillend_, lineend, k) != nullptr;

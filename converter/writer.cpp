@@ -3,11 +3,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace converter {
 
-const sysio systemio{::read, ::write, ::poll};
+namespace {
+
+int growpipe(int fd, int n) {
+    const int now = ::fcntl(fd, F_GETPIPE_SZ);
+    return now < 0 || now >= n ? now : ::fcntl(fd, F_SETPIPE_SZ, n);
+}
+
+} // namespace
+
+const sysio systemio{::read, ::write, ::poll, growpipe};
 
 void await(const sysio& sys, int fd, short events) noexcept {
     pollfd p{fd, events, 0};
