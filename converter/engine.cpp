@@ -31,9 +31,10 @@ constexpr std::size_t headroom = tokenmax + window;
 // The row starts a speculative conversion records before it converts the
 // rest of its block at once: where the true conversion may meet it.
 constexpr unsigned marks = 8;
-// Blocks are converted ahead into room for this many row lines per two
-// bytes of text: rows shorter than that on average are finished inline.
-constexpr std::size_t linesperbytes = 5;
+// A block converted ahead has room for 5 bytes of row lines per 2 bytes of
+// its text, enough for rows of 14 bytes on average (a row line takes 33); a
+// block of shorter rows is finished on this thread.
+constexpr std::size_t outputper2 = 5;
 // Until a line end has come, a block is read this much at a time, and a
 // row longer than that is read as it streams, so that a long line takes no
 // more memory than this.
@@ -199,10 +200,10 @@ engine::engine(input& in, int fd, output& out, const rowlayout& chosen, blockker
     blocksize_ = spread.blocksize;
     if (blocksize_ == 0) {
         // A block and its row lines, times the blocks in flight, within the budget.
-        const std::size_t share = budget * 2 / (count_ * (2 + linesperbytes));
+        const std::size_t share = budget * 2 / (count_ * (2 + outputper2));
         blocksize_ = std::clamp(std::bit_floor(share), std::size_t{64} << 10, std::size_t{1} << 20);
     }
-    outcap_ = (blocksize_ * linesperbytes / 2 / align + 1) * align + rowlength;
+    outcap_ = (blocksize_ * outputper2 / 2 / align + 1) * align + rowlength;
     const std::size_t textspan = (headroom + blocksize_ + window + align - 1) / align * align;
     const std::size_t outspan = (outcap_ + align - 1) / align * align;
     mapped_ = count_ * (textspan + outspan);
