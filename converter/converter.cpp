@@ -1,6 +1,8 @@
 #include "converter/converter.h"
 
 #include "converter/diagnostics.h"
+#include "converter/engine.h"
+#include "converter/longrow.h"
 #include "converter/reader.h"
 #include "converter/writer.h"
 
@@ -22,25 +24,6 @@ constexpr std::size_t headerprefix = 1024;
 
 bool startswith(const char* line, std::string_view key) noexcept {
     return std::memcmp(line, key.data(), key.size()) == 0;
-}
-
-// A row longer than the reader's buffer, read field by field as the input
-// streams through the buffer, and its row line.
-status longrow(input& in, output& out, layout fields, failure& f) noexcept {
-    row r;
-    input::source s = in.stream();
-    const status got = readrow(s, fields, r, f);
-    in.put(s);
-    if (got != ok) return got;
-    if (out.roomend() - out.room() < static_cast<std::ptrdiff_t>(rowlength) && !out.flush())
-        return writeerror;
-    fixedcache none[2];
-    char* const line = out.room();
-    formatfixed(julday(r.month, r.day, r.year, 0, r.minutes, 0.0), line, none[0]);
-    formatfixed(r.data, line + fieldwidth, none[1]);
-    line[2 * fieldwidth] = lineend;
-    out.commit(line + rowlength);
-    return ok;
 }
 
 // The row phase: the kernel converts the rows the reader holds, up to the
@@ -65,7 +48,13 @@ ending rows(input& in, output& out, const rowlayout& chosen, blockkernel* kernel
             // A row that runs past the text at hand: with rows before it,
             // it is the next block's first; alone, it is read as it streams,
             // which takes a row of any length in one pass.
-            s = r.stop != b.first ? in.refill() : longrow(in, out, chosen.fields, e.fail);
+            if (r.stop != b.first) {
+                s = in.refill();
+            } else {
+                input::source streamed = in.stream();
+                s = longrow(streamed, out, chosen.fields, e.fail);
+                in.put(streamed);
+            }
             if (s == endofinput) s = ok; // what is left is final now
             break;
         }
@@ -80,8 +69,8 @@ ending rows(input& in, output& out, const rowlayout& chosen, blockkernel* kernel
 
 } // namespace
 
-int run(const program& prog, int in, int out, int err, const sysio& sys,
-        instructionset which) noexcept {
+int run(const program& prog, int in, int out, int err, const sysio& sys, instructionset which,
+        parallelism spread) noexcept {
     output writer(out, sys);
     input reader(in, &writer, sys);
 
@@ -112,7 +101,10 @@ int run(const program& prog, int in, int out, int err, const sysio& sys,
     const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;
     blockkernel* kernel = chosen.kernel.of[static_cast<int>(which)];
     if (kernel == nullptr) kernel = chosen.kernel.of[static_cast<int>(instructionset::swar)];
-    return outcome(rows(reader, writer, chosen, kernel), prog.name, writer, err);
+    ending e;
+    if (spread.threads <= 1 || !parallelrows(reader, in, writer, chosen, kernel, sys, spread, e))
+        e = rows(reader, writer, chosen, kernel);
+    return outcome(e, prog.name, writer, err);
 }
 
 instructionset bestinstructions() noexcept {

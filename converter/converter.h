@@ -8,6 +8,8 @@
 #include "converter/layout.h"
 #include "converter/status.h"
 
+#include <cstddef>
+
 namespace converter {
 
 // A row layout with its kernels.
@@ -25,13 +27,27 @@ struct program {
     rowlayout minuterow;
 };
 
+// How the row phase is spread: the threads that convert rows (1: this one
+// alone, reading as the sequential row phase does), and the most input a
+// block read ahead for them holds (0: a size that suits the threads).
+struct parallelism {
+    unsigned threads;
+    std::size_t blocksize = 0;
+};
+inline constexpr unsigned maxthreads = 8;
+
+// The processors this process may run on (sched_getaffinity), at most
+// maxthreads.
+parallelism defaultparallelism() noexcept;
+
 // run: converts the report on in to row lines on out, with diagnostics on
 // err. Returns the exit status: 0 at the end of the input, 1 after a read
 // error, a value that does not convert, or a write error. The kernels of
 // the instruction set which (by default the best one there is) convert the
-// rows.
+// rows, on the threads spread gives.
 int run(const program& prog, int in = 0, int out = 1, int err = 2, const sysio& sys = systemio,
-        instructionset which = bestinstructions()) noexcept;
+        instructionset which = bestinstructions(),
+        parallelism spread = defaultparallelism()) noexcept;
 
 } // namespace converter
 

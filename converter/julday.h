@@ -2,8 +2,10 @@
 // arithmetic. The rest, in the order a row's bytes meet it: reader.h (the
 // input buffer and header lines), rowscanner.h (separators and tokens),
 // numbers.h (the number readers), kernel.h (the block kernel: rows of text
-// into row lines), fixedpoint.h (the output fields), writer.h (the output
-// buffer), diagnostics.h (the outcome), converter.h (the program's phases).
+// into row lines), longrow.h (a row read as it streams), engine.h (the row
+// phase on several threads), fixedpoint.h (the output fields), writer.h
+// (the output buffer), diagnostics.h (the outcome), converter.h (the
+// program's phases).
 #ifndef TABJD_CONVERTER_JULDAY_H
 #define TABJD_CONVERTER_JULDAY_H
 

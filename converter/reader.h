@@ -38,6 +38,7 @@ class input {
     // them, or all of them once the input has ended.
     const char* first() const noexcept { return pos_; }
     const char* rowsend() const noexcept;
+    const char* last() const noexcept { return end_; }
     bool ended() const noexcept { return eof_; }
     // The line first() is on, from 1.
     long line() const noexcept { return line_; }

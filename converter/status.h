@@ -24,6 +24,9 @@ struct sysio {
     ssize_t (*read)(int, void*, std::size_t);
     ssize_t (*write)(int, const void*, std::size_t);
     int (*poll)(pollfd*, nfds_t, int);
+    // Asks for the buffer of the pipe fd to hold n bytes (fcntl F_SETPIPE_SZ),
+    // so that a writer can run ahead of the reader; none in tests.
+    int (*growpipe)(int fd, int n) = nullptr;
 };
 extern const sysio systemio;
 

@@ -3,11 +3,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace converter {
 
-const sysio systemio{::read, ::write, ::poll};
+namespace {
+
+int growpipe(int fd, int n) {
+    const int now = ::fcntl(fd, F_GETPIPE_SZ);
+    return now < 0 || now >= n ? now : ::fcntl(fd, F_SETPIPE_SZ, n);
+}
+
+} // namespace
+
+const sysio systemio{::read, ::write, ::poll, growpipe};
 
 void await(const sysio& sys, int fd, short events) noexcept {
     pollfd p{fd, events, 0};
@@ -26,25 +36,38 @@ bool output::text(std::string_view s) noexcept {
     return true;
 }
 
+bool output::send(std::string_view s) noexcept {
+    if (s.size() <= capacity - used_) {
+        std::memcpy(buffer_ + used_, s.data(), s.size());
+        used_ += s.size();
+        return true;
+    }
+    return flush() && writeall(s.data(), s.size());
+}
+
 bool output::flush() noexcept {
+    const bool written = writeall(buffer_, used_);
+    used_ = 0;
+    return written;
+}
+
+bool output::writeall(const char* p, std::size_t n) noexcept {
     if (errno_ != 0) return false;
     std::size_t done = 0;
-    while (done < used_) {
-        const ssize_t n = sys_.write(fd_, buffer_ + done, used_ - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
+    while (done < n) {
+        const ssize_t k = sys_.write(fd_, p + done, n - done);
+        if (k > 0) {
+            done += static_cast<std::size_t>(k);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (k < 0 && errno == EINTR) continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             await(sys_, fd_, POLLOUT);
             continue;
         }
-        errno_ = n < 0 ? errno : EIO;
-        used_ = 0;
+        errno_ = k < 0 ? errno : EIO;
         return false;
     }
-    used_ = 0;
     return true;
 }
 

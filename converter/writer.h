@@ -25,6 +25,9 @@ class output {
 
     // text: s, after what is buffered. false if a flush was needed and failed.
     bool text(std::string_view s) noexcept;
+    // send: s after what is buffered, copied in when it fits, else written
+    // straight from where it is once the buffer is out. false on a write error.
+    bool send(std::string_view s) noexcept;
     // flush: everything buffered is written out; false on a write error.
     bool flush() noexcept;
     int error() const noexcept { return errno_; }
@@ -32,6 +35,9 @@ class output {
     static constexpr std::size_t capacity = std::size_t{1} << 18;
 
   private:
+    // Writes [p, p + n) out in full; false on a write error.
+    bool writeall(const char* p, std::size_t n) noexcept;
+
     int fd_;
     const sysio& sys_;
     std::size_t used_ = 0;

@@ -1,8 +1,8 @@
 // Both programs, whole, on arbitrary input held in memory.
 //
-// Each program converts the input twice through scripted system calls: once
-// with every read and write done in full, once in small chunks with short
-// writes, EINTR and EAGAIN thrown in. Both runs must give the same bytes on
+// Each program converts the input through scripted system calls: with every
+// read and write done in full, in small chunks with short writes, EINTR and
+// EAGAIN thrown in, and so on two threads in small blocks. Both runs must give the same bytes on
 // standard output and standard error and the same status, and the output
 // must have the programs' shape: row lines of two 16-column fields, or the
 // message line as the very last line, written exactly when the status is 1.
@@ -36,19 +36,21 @@ struct script {
     bool scattered = false;
     fuzzing::dice dice{0};
     std::string out;
-    short awaited = 0; // EAGAIN was returned: poll must come before the retry
+    // EAGAIN was returned for these events (POLLIN, POLLOUT): poll for them
+    // must come before the retry.
+    short awaited = 0;
 } io;
 
 ssize_t scriptedread(int, void* buffer, std::size_t n) {
     // Whatever was converted is out before the program waits for input.
     check(io.out.empty() || io.out.back() == '\n');
-    check(io.awaited == 0);
+    check((io.awaited & POLLIN) == 0);
     std::size_t k = std::min(n, io.size - io.at);
     if (io.scattered) {
         switch (io.dice.below(8)) {
         case 0: errno = EINTR; return -1;
         case 1:
-            io.awaited = POLLIN;
+            io.awaited |= POLLIN;
             errno = EAGAIN;
             return -1;
         default: k = std::min(k, 1 + io.dice.below(64)); break;
@@ -60,12 +62,12 @@ ssize_t scriptedread(int, void* buffer, std::size_t n) {
 }
 ssize_t scriptedwrite(int, const void* buffer, std::size_t n) {
     check(n > 0);
-    check(io.awaited == 0);
+    check((io.awaited & POLLOUT) == 0);
     if (io.scattered) {
         switch (io.dice.below(8)) {
         case 0: errno = EINTR; return -1;
         case 1:
-            io.awaited = POLLOUT;
+            io.awaited |= POLLOUT;
             errno = EAGAIN;
             return -1;
         default: n = std::min(n, 1 + io.dice.below(40)); break;
@@ -74,9 +76,15 @@ ssize_t scriptedwrite(int, const void* buffer, std::size_t n) {
     io.out.append(static_cast<const char*>(buffer), n);
     return static_cast<ssize_t>(n);
 }
-int scriptedpoll(pollfd* p, nfds_t, int) {
-    check(p->events == io.awaited);
-    io.awaited = 0;
+int scriptedpoll(pollfd* p, nfds_t, int timeout) {
+    // A look that does not wait: scattered input is now ready, now not.
+    if (timeout == 0) {
+        check(p->events == POLLIN && (io.awaited & POLLIN) == 0);
+        p->revents = POLLIN;
+        return io.scattered && io.dice.below(2) == 0 ? 0 : 1;
+    }
+    check((p->events == POLLIN || p->events == POLLOUT) && (io.awaited & p->events) != 0);
+    io.awaited = static_cast<short>(io.awaited & ~p->events);
     p->revents = p->events;
     return 1;
 }
@@ -97,7 +105,8 @@ struct outcome {
 };
 
 outcome convert(const converter::program& prog, const std::uint8_t* data, std::size_t size,
-                bool scattered, converter::instructionset which) {
+                bool scattered, converter::instructionset which,
+                converter::parallelism spread = {1}) {
     io.data = data;
     io.size = size;
     io.at = 0;
@@ -107,7 +116,7 @@ outcome convert(const converter::program& prog, const std::uint8_t* data, std::s
     io.awaited = 0;
     const int err = errfd();
     check(::ftruncate(err, 0) == 0 && ::lseek(err, 0, SEEK_SET) == 0);
-    const int status = converter::run(prog, 0, 1, err, scripted, which);
+    const int status = converter::run(prog, 0, 1, err, scripted, which, spread);
     outcome o{io.out, std::string(), status};
     char buffer[1024];
     ssize_t n;
@@ -185,12 +194,15 @@ const std::vector<converter::instructionset>& sets() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using converter::instructionset;
     for (const converter::program* prog : {&tabjd::program, &tabjd2::program}) {
-        // Field by field, whole; then every instruction set, whole and scattered.
+        // Field by field, whole; then every instruction set, whole and
+        // scattered, and on two threads in blocks of a few bytes.
         const outcome whole = convert(*prog, data, size, false, instructionset::fieldbyfield);
         checkshape(*prog, whole);
+        const converter::parallelism threads{2, 1 + size % 97};
         for (const instructionset which : sets()) {
             check(convert(*prog, data, size, false, which) == whole);
             check(convert(*prog, data, size, true, which) == whole);
+            check(convert(*prog, data, size, true, which, threads) == whole);
         }
     }
     return 0;

@@ -1,6 +1,7 @@
 // Operating-system faults, injected through the sysio seam: whole runs of
 // the converter in this process, with read, write and poll following a
-// script, and diagnostics caught on a pipe.
+// script, and diagnostics caught on a pipe. Every case runs on the
+// sequential row phase and on threads.
 #include "converter/converter.h"
 #include "tabjd/layouts.h"
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -31,7 +33,7 @@ constexpr step fail(int error) {
 // The system the converter sees: the input and the scripts, what was
 // written, and a log of the calls: R read data, r a failed read, E end of
 // input, W written data, w a failed write, I and O a poll for input or
-// output.
+// output (one that does not wait is not logged).
 struct world {
     std::string input;
     std::size_t at = 0;
@@ -76,6 +78,9 @@ ssize_t scriptedwrite(int fd, const void* buffer, std::size_t n) {
 
 int scriptedpoll(pollfd* fds, nfds_t n, int timeout) {
     EXPECT_EQ(n, 1u);
+    // A look without waiting finds the input not ready, as from a pipe that
+    // is empty for now: everything read is to be out before the next read.
+    if (timeout == 0) return 0;
     EXPECT_EQ(timeout, -1);
     sys.log += fds[0].events == POLLIN ? 'I' : fds[0].events == POLLOUT ? 'O' : '?';
     fds[0].revents = fds[0].events;
@@ -83,6 +88,23 @@ int scriptedpoll(pollfd* fds, nfds_t n, int timeout) {
 }
 
 const converter::sysio scripted{scriptedread, scriptedwrite, scriptedpoll};
+
+} // namespace
+
+namespace converter {
+void PrintTo(const parallelism& p, std::ostream* os) {
+    *os << p.threads << " threads, blocks of " << p.blocksize;
+}
+} // namespace converter
+
+namespace {
+
+// The threads of the case being run, and the size of their blocks.
+converter::parallelism spread{1};
+class Faults : public testing::TestWithParam<converter::parallelism> {
+  protected:
+    void SetUp() override { spread = GetParam(); }
+};
 
 struct outcome {
     std::string out;
@@ -100,7 +122,8 @@ outcome convert(const std::string& input, std::vector<step> reads = {},
     sys.writes = std::move(writes);
     int err[2];
     EXPECT_EQ(::pipe(err), 0);
-    const int status = converter::run(tabjd::program, 0, 1, err[1], scripted);
+    const int status = converter::run(tabjd::program, 0, 1, err[1], scripted,
+                                      converter::bestinstructions(), spread);
     ::close(err[1]);
     std::string diagnostics;
     char buffer[512];
@@ -127,14 +150,14 @@ const std::string message = " Error during I/O.\n";
 
 // Whatever was converted is written before the program waits for input:
 // with a line a read, every read finds the rows of the lines before it out.
-TEST(Faults, RowsAreOutBeforeEachRead) {
+TEST_P(Faults, RowsAreOutBeforeEachRead) {
     const outcome o = convert(report, {upto(7), upto(5), upto(13), upto(13), upto(13)});
     EXPECT_EQ(o.out, row1 + row2 + row3);
     EXPECT_EQ(sys.written, (std::vector<std::size_t>{0, 0, 0, 33, 66, 99}));
     EXPECT_EQ(o.log, "RRRWRWRWE") << "one write before each read that follows a row";
 }
 
-TEST(Faults, InterruptedReadsAreRetried) {
+TEST_P(Faults, InterruptedReadsAreRetried) {
     const outcome o =
         convert(report, {fail(EINTR), upto(5), fail(EINTR), fail(EINTR), upto(20), fail(EINTR)});
     EXPECT_EQ(o.out, row1 + row2 + row3);
@@ -143,7 +166,7 @@ TEST(Faults, InterruptedReadsAreRetried) {
     EXPECT_EQ(o.log.find_first_of("IO"), std::string::npos) << o.log;
 }
 
-TEST(Faults, InterruptedWritesAreRetried) {
+TEST_P(Faults, InterruptedWritesAreRetried) {
     const std::string input = manyrows(20000);
     const outcome plain = convert(input);
     const outcome o = convert(input, {}, {fail(EINTR), fail(EINTR), upto(1000), fail(EINTR)});
@@ -153,7 +176,7 @@ TEST(Faults, InterruptedWritesAreRetried) {
     EXPECT_EQ(o.log.substr(0, 5), "RwwWw") << o.log.substr(0, 20);
 }
 
-TEST(Faults, ShortWritesAreCompleted) {
+TEST_P(Faults, ShortWritesAreCompleted) {
     const std::string input = manyrows(20000);
     const outcome plain = convert(input);
     ASSERT_EQ(plain.out.size(), 20000u * 33);
@@ -167,7 +190,7 @@ TEST(Faults, ShortWritesAreCompleted) {
 }
 
 // A non-blocking standard input: EAGAIN means wait with poll, then read again.
-TEST(Faults, NonBlockingInputIsWaitedOn) {
+TEST_P(Faults, NonBlockingInputIsWaitedOn) {
     std::vector<step> reads;
     for (int i = 0; i < 30; ++i)
         reads.insert(reads.end(), {fail(EAGAIN), upto(3)});
@@ -182,7 +205,7 @@ TEST(Faults, NonBlockingInputIsWaitedOn) {
     EXPECT_EQ(std::count(o.log.begin(), o.log.end(), 'I'), 18) << o.log;
 }
 
-TEST(Faults, NonBlockingOutputIsWaitedOn) {
+TEST_P(Faults, NonBlockingOutputIsWaitedOn) {
     const std::string input = manyrows(10000);
     const outcome plain = convert(input);
     const outcome o = convert(input, {}, {fail(EAGAIN), upto(100), fail(EWOULDBLOCK)});
@@ -200,7 +223,7 @@ struct readfailure {
 
 // A read error partway through: the rows read whole come out, then the
 // message; the diagnostic names the line being read.
-TEST(Faults, ReadErrorMidInput) {
+TEST_P(Faults, ReadErrorMidInput) {
     // clang-format off
     const readfailure cases[] = {
         // before   out                              err
@@ -229,7 +252,7 @@ TEST(Faults, ReadErrorMidInput) {
 
 // The last row, converted after the input ended, goes out in the final
 // flush; that write fails.
-TEST(Faults, WriteErrorInTheFinalFlush) {
+TEST_P(Faults, WriteErrorInTheFinalFlush) {
     const std::string input = "----\n2000 1 1 1.5\n2000 1 2 2.5";
     const outcome o = convert(input, {}, {upto(100), fail(ENOSPC)});
     EXPECT_EQ(o.out, row1);
@@ -239,7 +262,7 @@ TEST(Faults, WriteErrorInTheFinalFlush) {
 }
 
 // The message line itself cannot be written.
-TEST(Faults, WriteErrorOnTheMessage) {
+TEST_P(Faults, WriteErrorOnTheMessage) {
     // The first read ends after row 1, which goes out before the next.
     const outcome o =
         convert("----\n2000 1 1 1.5\n2000 1 x 2.5\n", {upto(18)}, {upto(100), fail(EIO)});
@@ -250,7 +273,7 @@ TEST(Faults, WriteErrorOnTheMessage) {
 
 // A write that fails while rows are still coming stops the run there:
 // nothing more is read or written.
-TEST(Faults, WriteErrorMidStream) {
+TEST_P(Faults, WriteErrorMidStream) {
     const std::string input = manyrows(50000);
     const outcome o = convert(input, {upto(70000)}, {upto(40000), fail(EPIPE)});
     EXPECT_EQ(o.out.size(), 40000u);
@@ -261,11 +284,23 @@ TEST(Faults, WriteErrorMidStream) {
 }
 
 // A write that takes nothing is an error, not a reason to spin.
-TEST(Faults, WriteThatTakesNothing) {
+TEST_P(Faults, WriteThatTakesNothing) {
     const outcome o = convert(report, {}, {upto(0)});
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, "tabjd: write error: Input/output error\n");
     EXPECT_EQ(o.status, 1);
 }
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Spread, Faults, testing::Values(
+    // threads  blocksize
+    converter::parallelism{1},
+    converter::parallelism{2},
+    converter::parallelism{3,  64}),
+    [](const testing::TestParamInfo<converter::parallelism>& p) {
+        return std::to_string(p.param.threads) + "threads" +
+               (p.param.blocksize != 0 ? std::to_string(p.param.blocksize) : "");
+    });
+// clang-format on
 
 } // namespace

@@ -16,6 +16,7 @@
 
 namespace {
 
+using testing_support::outputlimit;
 using testing_support::result;
 using testing_support::stdoutmode;
 
@@ -265,10 +266,16 @@ TEST(Programs, ReadErrorOnADirectory) {
     }
 }
 
+// A report of n rows, ~ standing for the extra column.
+std::string manyrows(int n) {
+    std::string s = "----\n";
+    for (int i = 0; i < n; ++i)
+        s += "2000 1 1 ~" + std::to_string(i) + "\n";
+    return s;
+}
+
 TEST(Programs, WriteFaults) {
-    std::string many = "----\n";
-    for (int i = 0; i < 20000; ++i)
-        many += "2000 1 1 ~" + std::to_string(i) + "\n";
+    const std::string many = manyrows(20000);
     // clang-format off
     const endtoend full[] = {
         // input                  out  err                                            status
@@ -287,6 +294,33 @@ TEST(Programs, WriteFaults) {
     };
     // clang-format on
     RUN_TABLE(closed, stdoutmode::closed);
+    // A size limit (ulimit -f) stops the program by SIGXFSZ with the file
+    // holding what it could take of the output, over several blocks of input.
+    for (const programcase& p : programs) {
+        const std::string input = expand(manyrows(200000), '~', p.extra);
+        const result whole = testing_support::run(p.path, input);
+        const result limited = testing_support::run(p.path, input, stdoutmode::limited);
+        ASSERT_GT(whole.out.size(), static_cast<std::size_t>(outputlimit)) << p.name;
+        EXPECT_EQ(limited.out, whole.out.substr(0, outputlimit)) << p.name;
+        EXPECT_EQ(limited.err, "") << p.name;
+        EXPECT_EQ(limited.status, 128 + SIGXFSZ) << p.name;
+    }
+}
+
+// Standard input that a shell has already read lines of, as in
+// { read -r a; read -r b; tabjd; } < report: the report is read from there.
+TEST(Programs, StartsWhereStandardInputStands) {
+    for (const programcase& p : programs) {
+        const std::string before = expand("----\n2000 1 1 ~x\n", '~', p.extra);
+        const std::string report = expand(manyrows(200000), '~', p.extra);
+        const result whole = testing_support::run(p.path, report);
+        const result r = testing_support::run(p.path, before + report, stdoutmode::file, nullptr,
+                                              {}, before.size());
+        EXPECT_EQ(whole.out.size(), 200000u * 33) << p.name;
+        EXPECT_EQ(r.out, whole.out) << p.name;
+        EXPECT_EQ(r.err, "") << p.name;
+        EXPECT_EQ(r.status, 0) << p.name;
+    }
 }
 
 TEST(Programs, ExtraColumn) {

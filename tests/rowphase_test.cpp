@@ -1,7 +1,8 @@
 // The quick paths of the row phase against the plain ones: quickinteger and
-// quickreal against parseinteger and parsereal, and the block kernel of each
+// quickreal against parseinteger and parsereal, the block kernel of each
 // instruction set (rows read at once) against the kernel that reads every
-// row field by field, on generated reports. The generator's seed is fixed, so a
+// row field by field, and the row phase on several threads against the
+// sequential one, on generated reports. The generator's seed is fixed, so a
 // failure repeats.
 #include "converter/converter.h"
 #include "memoryio.h"
@@ -25,7 +26,7 @@ namespace {
 using converter::verdict;
 
 // A tenth of the cases under the sanitizers, a quarter under an emulator.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr std::size_t share = 10;
 #elif defined(TABJD_EMULATOR)
 constexpr std::size_t share = 4;
@@ -188,12 +189,12 @@ struct outcome {
 };
 
 outcome convert(const converter::program& prog, const std::string& input, std::size_t chunk,
-                converter::instructionset which) {
+                converter::instructionset which, converter::parallelism spread = {1}) {
     memory = {input, chunk, 0, {}};
     // Diagnostics go straight to their descriptor: a file, read back.
     std::FILE* const err = std::tmpfile();
     EXPECT_NE(err, nullptr);
-    const int status = converter::run(prog, 0, 1, ::fileno(err), memorysys, which);
+    const int status = converter::run(prog, 0, 1, ::fileno(err), memorysys, which, spread);
     std::string diagnostics(static_cast<std::size_t>(::lseek(::fileno(err), 0, SEEK_CUR)), '\0');
     const ssize_t got = ::pread(::fileno(err), diagnostics.data(), diagnostics.size(), 0);
     diagnostics.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
@@ -373,6 +374,105 @@ TEST(RowScanner, UsualRowsAtOnce) {
         }
         EXPECT_EQ(tokens, c.tokens) << '"' << c.row << '"';
         EXPECT_EQ(taken ? t.next : c.row.size(), c.row.size()) << '"' << c.row << '"';
+    }
+}
+
+// ---- the row phase on several threads -----------------------------------
+
+// The header of a report whose rows are the short layout.
+const std::string head = "STATION  TEST\nYEAR MONTH DAY VALUE\n---- ----- --- -----\n";
+
+std::string repeated(std::string_view line, std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i)
+        s += line;
+    return s;
+}
+
+// Rows of 13 bytes, the one at `bad` spoilt: with blocks of 52 bytes, four
+// rows a block, it fails at a block's first row, its second, its last, or
+// deep in the report.
+std::string failingat(std::size_t bad) {
+    std::string s = head;
+    for (std::size_t i = 0; i < 40; ++i)
+        s += i == bad ? "2000 1 1 x.5\n" : "2000 1 1 1.5\n";
+    return s;
+}
+
+struct enginecase {
+    const char* name;
+    const converter::program& prog;
+    std::string input;
+};
+
+// Each threaded run in blocks of a few bytes up to a few KiB, so that rows,
+// tokens and runs of blank lines meet block ends everywhere, reading the
+// input whole or a little at a time: byte for byte the sequential run.
+void expectsequential(const enginecase& c) {
+    using converter::instructionset;
+    // clang-format off
+    const converter::parallelism spreads[] = {
+        // threads  blocksize
+        {2,         1},
+        {2,         13},
+        {3,         52},
+        {2,         64},
+        {4,         333},
+        {2,         4096},
+        {3,         0},
+    };
+    // clang-format on
+    const instructionset best = converter::bestinstructions();
+    const outcome sequential = convert(c.prog, c.input, c.input.size(), best);
+    for (const converter::parallelism& p : spreads)
+        for (const std::size_t chunk : {c.input.size(), std::size_t{100}}) {
+            const outcome o = convert(c.prog, c.input, chunk, best, p);
+            ASSERT_EQ(o.out, sequential.out)
+                << c.name << ": " << p.threads << " threads, blocks of " << p.blocksize;
+            ASSERT_EQ(o.err, sequential.err) << c.name << ": blocks of " << p.blocksize;
+            ASSERT_EQ(o.status, sequential.status) << c.name << ": blocks of " << p.blocksize;
+        }
+}
+
+TEST(Engine, MatchesTheSequentialRowPhase) {
+    const std::string overlines = repeated("2000\n1\n\n1\n 12.5\n", 50);
+    const std::string blanklines =
+        repeated("2000 1 1 1.5\n" + std::string(3000, '\n') + "  \t \n2000 1 2\n" +
+                     std::string(500, ' ') + "\n2.5\n",
+                 3);
+    const std::string longtoken = "2000 1 1 1." + std::string(1000, '0') + "1\n";
+    const std::string toolong = "2000 1 1 1." + std::string(1100, '0') + "1\n";
+    const std::string longline = "2000 1 1 1.5 " + std::string(5000, 'z') + "\n";
+    // clang-format off
+    const enginecase cases[] = {
+        // name                         program          input
+        {"fails at a block's start",    tabjd::program,  failingat(4)},
+        {"fails just after one",        tabjd::program,  failingat(5)},
+        {"fails at a block's end",      tabjd::program,  failingat(3)},
+        {"fails deep inside",           tabjd::program,  failingat(29)},
+        {"rows over lines",             tabjd::program,  head + overlines},
+        {"a line alone fails as a row", tabjd::program,  head + repeated("2000 1\n1 2.5\n", 60)},
+        {"runs of blank lines",         tabjd::program,  head + blanklines},
+        {"CRLF",                        tabjd::program,  head + repeated("2000 1 1 1.5\r\n\r\n", 40)},
+        {"ends inside a row",           tabjd::program,  head + repeated("2000 1 1 1.5\n", 30) + "2000 1"},
+        {"ends without a line end",     tabjd::program,  head + repeated("2000 1 1 1.5\n", 30) + "2000 1 1 2"},
+        {"tokens longer than blocks",   tabjd::program,  head + repeated(longtoken, 4)},
+        {"a token too long",            tabjd::program,  head + longtoken + toolong},
+        {"lines longer than blocks",    tabjd::program,  head + repeated(longline, 4)},
+        {"tabjd2, no extra column",     tabjd2::program, head + repeated("2000 1 1 12.5\n", 61)},
+        {"tabjd2, fails misaligned",    tabjd2::program, head + repeated("2000 1 1 12.5\n", 20) + "2000 1 1 x\n" +
+                                                         repeated("2000 1 1 12.5\n", 20)},
+    };
+    // clang-format on
+    for (const enginecase& c : cases)
+        expectsequential(c);
+    // Generated reports: every style of row, and now and then a fault.
+    generator g(13);
+    for (std::size_t k = 0; k < 200 / share; ++k) {
+        const bool extra = k % 2 == 1;
+        const enginecase c{"generated", extra ? tabjd2::program : tabjd::program,
+                           report(g, k % 4 >= 2, extra, 1 + g.below(300))};
+        expectsequential(c);
     }
 }
 

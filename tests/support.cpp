@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -74,16 +75,26 @@ int spawn(pid_t& pid, const char* path, const posix_spawn_file_actions_t* action
 }
 
 result run(const char* path, std::string_view input, stdoutmode mode, const char* stdinpath,
-           std::span<const char* const> args) {
+           std::span<const char* const> args, std::size_t skip) {
     tempfile in, out, err;
     writeall(in.fd, input);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(
-        &actions, 0, stdinpath != nullptr ? stdinpath : in.path.c_str(), O_RDONLY, 0);
+    // The child's standard input shares this descriptor's offset.
+    if (::lseek(in.fd, static_cast<off_t>(skip), SEEK_SET) < 0)
+        throw std::runtime_error("lseek failed");
+    if (stdinpath != nullptr)
+        posix_spawn_file_actions_addopen(&actions, 0, stdinpath, O_RDONLY, 0);
+    else
+        posix_spawn_file_actions_adddup2(&actions, in.fd, 0);
     int pipefd[2] = {-1, -1};
+    rlimit limit{};
     switch (mode) {
+    case stdoutmode::limited:
+        // The child inherits the soft limit, set here until it has started.
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        [[fallthrough]];
     case stdoutmode::file:
         posix_spawn_file_actions_addopen(&actions, 1, out.path.c_str(), O_WRONLY | O_TRUNC, 0);
         break;
@@ -106,10 +117,17 @@ result run(const char* path, std::string_view input, stdoutmode mode, const char
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
+    if (mode == stdoutmode::limited) {
+        rlimit lowered = limit;
+        lowered.rlim_cur = outputlimit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
     const int failed = spawn(pid, path, &actions, &attributes, args);
+    if (mode == stdoutmode::limited) ::setrlimit(RLIMIT_FSIZE, &limit);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (pipefd[1] >= 0) ::close(pipefd[1]);

@@ -17,14 +17,18 @@ struct result {
     int status = -1; // exit status, or 128 + signal
 };
 
-// How standard output is connected.
-enum class stdoutmode { file, devfull, closed, brokenpipe };
+// How standard output is connected: limited is a file that may grow to
+// outputlimit bytes (ulimit -f).
+enum class stdoutmode { file, devfull, closed, brokenpipe, limited };
+inline constexpr long outputlimit = 1000003;
 
 // run: the program at path, with args after its name, with input as its
-// standard input (a file), or the file at stdinpath when one is given.
-// SIGPIPE has its default action.
+// standard input (a file, read from byte skip on, as after a shell has read
+// lines of it), or the file at stdinpath when one is given. SIGPIPE and
+// SIGXFSZ have their default action.
 result run(const char* path, std::string_view input, stdoutmode mode = stdoutmode::file,
-           const char* stdinpath = nullptr, std::span<const char* const> args = {});
+           const char* stdinpath = nullptr, std::span<const char* const> args = {},
+           std::size_t skip = 0);
 
 // spawn: posix_spawn of the program at path with args after its name; in a
 // cross build, through the emulator (TABJD_EMULATOR) that runs it.
