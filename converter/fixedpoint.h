@@ -4,6 +4,7 @@
 #define TABJD_CONVERTER_FIXEDPOINT_H
 
 #include "converter/digits.h"
+#include "converter/numbers.h"
 
 #include <algorithm>
 #include <bit>
@@ -141,6 +142,40 @@ inline void writefixed(std::uint64_t scaled, bool negative, char* out, fixedcach
     const char* const blanks = fieldmasks.blanks + fieldwidth - lead;
     const char* const sign = fieldmasks.sign + fieldwidth + 1 - lead;
     const std::uint64_t signed_ = 0 - std::uint64_t{negative};
+    digits::store(out, first - digits::load(blanks) + (digits::load(sign) & signed_));
+    digits::store(out + 8, second - digits::load(blanks + 8) + (digits::load(sign + 8) & signed_));
+}
+
+// writedecimal: the field of the decimal d (see numbers.h) when it has at
+// most five decimals, straight from its digits. That is the field of the
+// double nearest d, as formatfixed writes it: below 10^7 a double lies
+// within 2^-30 of the decimal it was read from, so rounding it to five
+// places gives back that decimal.
+inline void writedecimal(const decimal& d, char* out) noexcept {
+    // The ten integer places as text, zero-padded: the digits end at byte 9,
+    // over a background of zeros (a digit is '0' with more bits set).
+    const unsigned n = d.digits;
+    const std::uint64_t whole = d.whole & digits::prefix(n);
+    const unsigned shift = 8 * (10 - n); // 24 to 72
+    std::uint64_t first = digits::bytes('0');
+    std::uint64_t second = digits::bytes('0') & 0xFFFF;
+    if (shift < 64) {
+        first |= whole << shift;
+        second |= whole >> (64 - shift);
+    } else {
+        second |= whole << (shift - 64);
+    }
+    // Then the point and five decimals, the missing ones zeros.
+    const std::uint64_t written = digits::prefix(d.decimals);
+    const std::uint64_t fraction = (d.fraction & written) | (digits::bytes('0') & ~written);
+    second |= std::uint64_t{'.'} << 16 | fraction << 24;
+    // Leading zeros become blanks, all but the units digit, as formatfixed
+    // makes them.
+    const unsigned significant = n - std::min(digits::leading(d.whole, '0'), n - 1);
+    const unsigned lead = 10 - significant;
+    const char* const blanks = fieldmasks.blanks + fieldwidth - lead;
+    const char* const sign = fieldmasks.sign + fieldwidth + 1 - lead;
+    const std::uint64_t signed_ = 0 - std::uint64_t{d.negative};
     digits::store(out, first - digits::load(blanks) + (digits::load(sign) & signed_));
     digits::store(out + 8, second - digits::load(blanks + 8) + (digits::load(sign + 8) & signed_));
 }

@@ -77,11 +77,13 @@ inline bool quickinteger(const char* p, std::size_t length, std::int32_t& value)
     value = static_cast<std::int32_t>(digits::value(w, static_cast<unsigned>(length)));
     return true;
 }
-
-// A decimal as quickdecimal reads it: mantissa / 10^decimals, and the sign.
+// A decimal as quickdecimal found it: [-]whole[.fraction], its digits as
+// text in words, the first digit in the lowest byte.
 struct decimal {
-    std::int64_t mantissa; // below 10^14
-    unsigned decimals;     // 0 to 7
+    std::uint64_t whole;    // the integer digits, then what follows them
+    std::uint64_t fraction; // the fraction digits, then what follows them
+    unsigned digits;        // of the whole: 1 to 7
+    unsigned decimals;      // 0 to 7
     bool negative;
 };
 
@@ -92,7 +94,7 @@ inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noex
     p += sign;
     length -= sign;
     // Digits, then either the end or a point and digits to the end. Without
-    // decimals the fraction reads as one zero digit, over a power of ten of 1.
+    // decimals the fraction reads as one zero digit.
     const std::uint64_t w = digits::load(p);
     const unsigned n = digits::leadingdigits(w);
     const bool point = n != length;
@@ -100,12 +102,16 @@ inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noex
     const std::uint64_t some = 0 - std::uint64_t{m != 0}; // a select, not a branch
     const std::uint64_t f = (digits::load(p + n + 1) & some) | (digits::bytes('0') & ~some);
     if (n == 0 || (point && p[n] != '.') || m >= 8 || digits::leadingdigits(f) < m) return false;
-    value.mantissa =
-        std::int64_t{digits::value(w, n)} * static_cast<std::int64_t>(digits::powers[m]) +
-        digits::value(f, static_cast<unsigned>(m | (m == 0)));
-    value.decimals = static_cast<unsigned>(m);
-    value.negative = negative;
+    value = {w, f, n, static_cast<unsigned>(m), negative};
     return true;
+}
+
+// The decimal's digits as one integer, below 10^14: it is that over
+// 10^decimals.
+inline std::int64_t mantissa(const decimal& d) noexcept {
+    return std::int64_t{digits::value(d.whole, d.digits)} *
+               static_cast<std::int64_t>(digits::powers[d.decimals]) +
+           digits::value(d.fraction, d.decimals | (d.decimals == 0));
 }
 
 // nearest: the double nearest a decimal quickdecimal read. At most
@@ -114,7 +120,7 @@ inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noex
 // roundstodouble holds; elsewhere false, and the general parser decides.
 inline bool nearest(const decimal& d, double& value) noexcept {
     if (!roundstodouble) return false;
-    const double magnitude = static_cast<double>(d.mantissa) / exactpowersoften[d.decimals];
+    const double magnitude = static_cast<double>(mantissa(d)) / exactpowersoften[d.decimals];
     value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) |
                                   std::uint64_t{d.negative} << 63);
     return true;

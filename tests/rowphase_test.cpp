@@ -234,7 +234,16 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
                                            "1234567.1234567",
                                            "-0.000004",
                                            "0.000005",
-                                           "-9999999.9"};
+                                           "-9999999.9",
+                                           "007.25",
+                                           "00.5",
+                                           "-0",
+                                           "+0",
+                                           "-007",
+                                           "0.00001",
+                                           "-0.00001",
+                                           "0000000",
+                                           "+1234567.12345"};
     constexpr std::string_view faults[] = {"x", "1,,2", "3*1.5", "/", "1.5.5", "99999999999", ""};
     std::string r = "STATION  TEST\n\nYEAR MONTH DAY ";
     r += minute ? "MINUTE " : "";
