@@ -12,6 +12,7 @@
 #include "fuzz/oracle.h"
 #include "tabjd/layouts.h"
 #include "tabjd2/layouts.h"
+#include "tests/fakesys.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -19,8 +20,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,100 +28,20 @@ using fuzzing::check;
 
 constexpr std::string_view message = " Error during I/O.\n";
 
-struct script {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::size_t at = 0;
-    bool scattered = false;
-    fuzzing::dice dice{0};
-    std::string out;
-    // EAGAIN was returned for these events (POLLIN, POLLOUT): poll for them
-    // must come before the retry.
-    short awaited = 0;
-} io;
-
-ssize_t scriptedread(int, void* buffer, std::size_t n) {
-    // Whatever was converted is out before the program waits for input.
-    check(io.out.empty() || io.out.back() == '\n');
-    check((io.awaited & POLLIN) == 0);
-    std::size_t k = std::min(n, io.size - io.at);
-    if (io.scattered) {
-        switch (io.dice.below(8)) {
-        case 0: errno = EINTR; return -1;
-        case 1:
-            io.awaited |= POLLIN;
-            errno = EAGAIN;
-            return -1;
-        default: k = std::min(k, 1 + io.dice.below(64)); break;
-        }
-    }
-    std::memcpy(buffer, io.data + io.at, k);
-    io.at += k;
-    return static_cast<ssize_t>(k);
-}
-ssize_t scriptedwrite(int, const void* buffer, std::size_t n) {
-    check(n > 0);
-    check((io.awaited & POLLOUT) == 0);
-    if (io.scattered) {
-        switch (io.dice.below(8)) {
-        case 0: errno = EINTR; return -1;
-        case 1:
-            io.awaited |= POLLOUT;
-            errno = EAGAIN;
-            return -1;
-        default: n = std::min(n, 1 + io.dice.below(40)); break;
-        }
-    }
-    io.out.append(static_cast<const char*>(buffer), n);
-    return static_cast<ssize_t>(n);
-}
-int scriptedpoll(pollfd* p, nfds_t, int timeout) {
-    // A look that does not wait: scattered input is now ready, now not.
-    if (timeout == 0) {
-        check(p->events == POLLIN && (io.awaited & POLLIN) == 0);
-        p->revents = POLLIN;
-        return io.scattered && io.dice.below(2) == 0 ? 0 : 1;
-    }
-    check((p->events == POLLIN || p->events == POLLOUT) && (io.awaited & p->events) != 0);
-    io.awaited = static_cast<short>(io.awaited & ~p->events);
-    p->revents = p->events;
-    return 1;
-}
-const converter::sysio scripted{scriptedread, scriptedwrite, scriptedpoll};
-
-// Standard error: run writes diagnostics straight to a descriptor.
-int errfd() {
-    static const int fd = ::memfd_create("stderr", 0);
-    check(fd >= 0);
-    return fd;
+// A whole run of prog, in full or scattered: reads of 1 to 64 bytes, writes
+// of 1 to 40.
+testing_support::outcome convert(const converter::program& prog, const std::uint8_t* data,
+                                 std::size_t size, bool scattered, converter::instructionset which,
+                                 converter::parallelism spread = {1}) {
+    testing_support::behaviour how;
+    if (scattered) how = {.readsize = 64, .writesize = 40, .scattered = true, .seed = size};
+    return testing_support::convert(prog, {reinterpret_cast<const char*>(data), size}, how, which,
+                                    spread);
 }
 
-struct outcome {
-    std::string out;
-    std::string err;
-    int status;
-    bool operator==(const outcome&) const = default;
-};
-
-outcome convert(const converter::program& prog, const std::uint8_t* data, std::size_t size,
-                bool scattered, converter::instructionset which,
-                converter::parallelism spread = {1}) {
-    io.data = data;
-    io.size = size;
-    io.at = 0;
-    io.scattered = scattered;
-    io.dice = fuzzing::dice{static_cast<std::uint32_t>(size) * 2654435761u};
-    io.out.clear();
-    io.awaited = 0;
-    const int err = errfd();
-    check(::ftruncate(err, 0) == 0 && ::lseek(err, 0, SEEK_SET) == 0);
-    const int status = converter::run(prog, 0, 1, err, scripted, which, spread);
-    outcome o{io.out, std::string(), status};
-    char buffer[1024];
-    ssize_t n;
-    for (off_t at = 0; (n = ::pread(err, buffer, sizeof buffer, at)) > 0; at += n)
-        o.err.append(buffer, static_cast<std::size_t>(n));
-    return o;
+// The same bytes out and diagnostics, and the same status.
+bool same(const testing_support::outcome& a, const testing_support::outcome& b) {
+    return a.out == b.out && a.err == b.err && a.status == b.status;
 }
 
 // A 16-column field: a right-justified fixed-point number with 5 decimals,
@@ -142,7 +61,7 @@ bool isfield(std::string_view f) {
     return true;
 }
 
-void checkshape(const converter::program& prog, const outcome& o) {
+void checkshape(const converter::program& prog, const testing_support::outcome& o) {
     check(o.status == 0 || o.status == 1);
     std::string_view rest = o.out;
     bool failed = false;
@@ -174,21 +93,6 @@ void checkshape(const converter::program& prog, const outcome& o) {
     }
 }
 
-// The instruction sets this processor runs.
-const std::vector<converter::instructionset>& sets() {
-    using converter::instructionset;
-    static const std::vector<instructionset> all = [] {
-        std::vector<instructionset> v{instructionset::swar};
-#if defined(__x86_64__)
-        v.push_back(instructionset::sse2);
-        if (converter::bestinstructions() == instructionset::avx2)
-            v.push_back(instructionset::avx2);
-#endif
-        return v;
-    }();
-    return all;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -196,13 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const converter::program* prog : {&tabjd::program, &tabjd2::program}) {
         // Field by field, whole; then every instruction set, whole and
         // scattered, and on two threads in blocks of a few bytes.
-        const outcome whole = convert(*prog, data, size, false, instructionset::fieldbyfield);
+        const testing_support::outcome whole =
+            convert(*prog, data, size, false, instructionset::fieldbyfield);
         checkshape(*prog, whole);
         const converter::parallelism threads{2, 1 + size % 97};
-        for (const instructionset which : sets()) {
-            check(convert(*prog, data, size, false, which) == whole);
-            check(convert(*prog, data, size, true, which) == whole);
-            check(convert(*prog, data, size, true, which, threads) == whole);
+        for (const instructionset which : testing_support::instructionsets()) {
+            check(same(convert(*prog, data, size, false, which), whole));
+            check(same(convert(*prog, data, size, true, which), whole));
+            check(same(convert(*prog, data, size, true, which, threads), whole));
         }
     }
     return 0;

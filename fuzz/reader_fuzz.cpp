@@ -9,6 +9,7 @@
 // against the C library.
 #include "converter/reader.h"
 #include "fuzz/oracle.h"
+#include "tests/fakesys.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -20,43 +21,6 @@ namespace {
 
 using fuzzing::check;
 
-struct feed {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::size_t at = 0;
-    bool scattered = false; // small chunks and injected EINTR, EAGAIN
-    fuzzing::dice dice{0};
-    bool waiting = false; // EAGAIN was returned; poll must come before the next read
-} source;
-
-ssize_t fuzzread(int, void* buffer, std::size_t n) {
-    check(n > 0);
-    check(!source.waiting);
-    std::size_t k = std::min(n, source.size - source.at);
-    if (source.scattered) {
-        switch (source.dice.below(8)) {
-        case 0: errno = EINTR; return -1;
-        case 1:
-            source.waiting = true;
-            errno = EAGAIN;
-            return -1;
-        default: k = std::min(k, 1 + source.dice.below(9)); break;
-        }
-    }
-    std::memcpy(buffer, source.data + source.at, k);
-    source.at += k;
-    return static_cast<ssize_t>(k);
-}
-ssize_t fuzzwrite(int, const void*, std::size_t n) {
-    return static_cast<ssize_t>(n);
-}
-int fuzzpoll(pollfd* p, nfds_t, int) {
-    source.waiting = false;
-    p->revents = p->events;
-    return 1;
-}
-const converter::sysio fake{fuzzread, fuzzwrite, fuzzpoll};
-
 struct layout {
     int fields;       // 1 to 6
     unsigned integer; // bit i: field i is an integer
@@ -65,8 +29,11 @@ struct layout {
 
 // Reads the whole input as the layout says and renders what came of it.
 std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, bool scattered) {
-    source = feed{data, size, 0, scattered, fuzzing::dice{static_cast<std::uint32_t>(size)}, false};
-    converter::input in(0, nullptr, fake);
+    // Scattered: pieces of 1 to 9 bytes.
+    const testing_support::behaviour how{
+        .readsize = scattered ? 9 : SIZE_MAX, .scattered = scattered, .seed = size};
+    converter::input in(0, nullptr,
+                        testing_support::feed({reinterpret_cast<const char*>(data), size}, how));
     std::string out;
     long line = 1;
     const auto progress = [&] {

@@ -3,6 +3,8 @@
 // snprintf("%16.5f"). The generator's seed is fixed, so a failure repeats.
 #include "converter/fixedpoint.h"
 #include "converter/numbers.h"
+#include "tests/oracles.h"
+#include "tests/random.h"
 
 #include <bit>
 #include <cerrno>
@@ -13,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace {
@@ -30,25 +34,7 @@ constexpr std::size_t scale = 4;
 constexpr std::size_t scale = 1;
 #endif
 
-// splitmix64: small, fast and the same everywhere.
-struct generator {
-    std::uint64_t state;
-    std::uint64_t next() noexcept {
-        std::uint64_t z = (state += 0x9e3779b97f4a7c15u);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
-        return z ^ (z >> 31);
-    }
-    // In [0, n), of n's type.
-    template <typename T> T below(T n) noexcept {
-        return static_cast<T>(next() % static_cast<std::uint64_t>(n));
-    }
-    // In [low, high].
-    long within(long low, long high) noexcept {
-        return low + static_cast<long>(below(static_cast<std::uint64_t>(high - low) + 1));
-    }
-    char digit() noexcept { return static_cast<char>('0' + below(10)); }
-};
+using testing_support::generator;
 
 // Stops a comparison loop from flooding the log once it has failed often.
 constexpr int maxfailures = 10;
@@ -85,23 +71,14 @@ std::size_t compareall(const source<T> (&sources)[n], std::uint64_t seed,
 bool sameasstrtod(const std::string& token, int& failures) {
     double value = 0;
     const verdict v = converter::parsereal(token.data(), token.data() + token.size(), value);
-    std::string c = token;
-    for (char& ch : c)
-        if (ch == 'd' || ch == 'D') ch = 'e';
-    char* end = nullptr;
-    errno = 0;
-    const double expected = std::strtod(c.c_str(), &end);
-    const bool whole = !c.empty() && end == c.c_str() + c.size();
-    const verdict want = !whole                                    ? verdict::notanumber
-                         : errno == ERANGE && std::isinf(expected) ? verdict::outofrange
-                                                                   : verdict::ok;
-    const bool agree =
-        v == want && (v != verdict::ok || std::bit_cast<std::uint64_t>(value) ==
-                                              std::bit_cast<std::uint64_t>(expected));
+    const std::optional<oracle::reading<double>> want = oracle::real(token);
+    const bool agree = want && v == want->verdict &&
+                       (v != verdict::ok || std::bit_cast<std::uint64_t>(value) ==
+                                                std::bit_cast<std::uint64_t>(want->value));
     if (!agree && ++failures <= maxfailures) {
         ADD_FAILURE() << '"' << token << "\" read as " << value << " (verdict "
-                      << static_cast<int>(v) << "), strtod gives " << expected << " (verdict "
-                      << static_cast<int>(want) << ")";
+                      << static_cast<int>(v) << "), strtod gives " << (want ? want->value : NAN)
+                      << " (verdict " << (want ? static_cast<int>(want->verdict) : -1) << ")";
     }
     return agree;
 }
@@ -302,12 +279,9 @@ TEST(Differential, ParseRealEdges) {
 bool sameasstrtoll(const std::string& token) {
     std::int32_t value = 0;
     const verdict v = converter::parseinteger(token.data(), token.data() + token.size(), value);
-    errno = 0;
-    char* end = nullptr;
-    const long long expected = std::strtoll(token.c_str(), &end, 10);
-    const bool fits = errno == 0 && expected >= INT32_MIN && expected <= INT32_MAX;
-    EXPECT_EQ(end, token.c_str() + token.size()) << "generated a malformed integer: " << token;
-    return v == (fits ? verdict::ok : verdict::outofrange) && (!fits || value == expected);
+    const oracle::reading<std::int32_t> want = oracle::integer(token);
+    EXPECT_NE(want.verdict, verdict::notanumber) << "generated a malformed integer: " << token;
+    return v == want.verdict && (v != verdict::ok || value == want.value);
 }
 
 TEST(Differential, ParseIntegerMatchesStrtoll) {
@@ -358,14 +332,10 @@ TEST(Differential, ParseIntegerMatchesStrtoll) {
 bool sameasprintf(const double& value, int& failures) {
     char field[converter::fieldwidth];
     converter::formatfixed(value, field);
-    char printed[512];
-    const int n = std::snprintf(printed, sizeof printed, "%16.5f", value);
-    const std::string want = n == static_cast<int>(converter::fieldwidth)
-                                 ? std::string(printed, converter::fieldwidth)
-                                 : std::string(converter::fieldwidth, '*');
+    const std::string want = oracle::field(value);
     const bool agree = want == std::string_view(field, sizeof field);
     if (!agree && ++failures <= maxfailures)
-        ADD_FAILURE() << "value " << printed << " (bits " << std::hex
+        ADD_FAILURE() << "value " << std::setprecision(17) << value << " (bits " << std::hex
                       << std::bit_cast<std::uint64_t>(value) << std::dec << "): \""
                       << std::string_view(field, sizeof field) << "\", printf \"" << want << '"';
     return agree;

@@ -1,95 +1,17 @@
 // Operating-system faults, injected through the sysio seam: whole runs of
 // the converter in this process, with read, write and poll following a
-// script, and diagnostics caught on a pipe. Every case runs on the
+// script, and diagnostics caught in a memory file. Every case runs on the
 // sequential row phase and on threads.
 #include "converter/converter.h"
 #include "tabjd/layouts.h"
+#include "tests/fakesys.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
-#include <unistd.h>
 #include <vector>
-
-namespace {
-
-// One scripted call: hand over (or accept) at most `bytes`, or fail with
-// `error`. Once a script runs out, calls go through in full.
-struct step {
-    std::size_t bytes;
-    int error;
-};
-constexpr step upto(std::size_t n) {
-    return {n, 0};
-}
-constexpr step fail(int error) {
-    return {0, error};
-}
-
-// The system the converter sees: the input and the scripts, what was
-// written, and a log of the calls: R read data, r a failed read, E end of
-// input, W written data, w a failed write, I and O a poll for input or
-// output (one that does not wait is not logged).
-struct world {
-    std::string input;
-    std::size_t at = 0;
-    std::vector<step> reads, writes;
-    std::size_t nextread = 0, nextwrite = 0;
-    std::string out;
-    std::string log;
-    std::vector<std::size_t> written; // bytes out when each read was made
-} sys;
-
-ssize_t scriptedread(int fd, void* buffer, std::size_t n) {
-    EXPECT_EQ(fd, 0);
-    sys.written.push_back(sys.out.size());
-    step s{n, 0};
-    if (sys.nextread < sys.reads.size()) s = sys.reads[sys.nextread++];
-    if (s.error != 0) {
-        sys.log += 'r';
-        errno = s.error;
-        return -1;
-    }
-    const std::size_t k = std::min({n, s.bytes, sys.input.size() - sys.at});
-    std::memcpy(buffer, sys.input.data() + sys.at, k);
-    sys.at += k;
-    sys.log += k > 0 ? 'R' : 'E';
-    return static_cast<ssize_t>(k);
-}
-
-ssize_t scriptedwrite(int fd, const void* buffer, std::size_t n) {
-    EXPECT_EQ(fd, 1);
-    step s{n, 0};
-    if (sys.nextwrite < sys.writes.size()) s = sys.writes[sys.nextwrite++];
-    if (s.error != 0) {
-        sys.log += 'w';
-        errno = s.error;
-        return -1;
-    }
-    const std::size_t k = std::min(n, s.bytes);
-    sys.out.append(static_cast<const char*>(buffer), k);
-    sys.log += 'W';
-    return static_cast<ssize_t>(k);
-}
-
-int scriptedpoll(pollfd* fds, nfds_t n, int timeout) {
-    EXPECT_EQ(n, 1u);
-    // A look without waiting finds the input not ready, as from a pipe that
-    // is empty for now: everything read is to be out before the next read.
-    if (timeout == 0) return 0;
-    EXPECT_EQ(timeout, -1);
-    sys.log += fds[0].events == POLLIN ? 'I' : fds[0].events == POLLOUT ? 'O' : '?';
-    fds[0].revents = fds[0].events;
-    return 1;
-}
-
-const converter::sysio scripted{scriptedread, scriptedwrite, scriptedpoll};
-
-} // namespace
 
 namespace converter {
 void PrintTo(const parallelism& p, std::ostream* os) {
@@ -99,6 +21,12 @@ void PrintTo(const parallelism& p, std::ostream* os) {
 
 namespace {
 
+using testing_support::fail;
+using testing_support::fake;
+using testing_support::outcome;
+using testing_support::step;
+using testing_support::upto;
+
 // The threads of the case being run, and the size of their blocks.
 converter::parallelism spread{1};
 class Faults : public testing::TestWithParam<converter::parallelism> {
@@ -106,32 +34,16 @@ class Faults : public testing::TestWithParam<converter::parallelism> {
     void SetUp() override { spread = GetParam(); }
 };
 
-struct outcome {
-    std::string out;
-    std::string err;
-    int status;
-    std::string log;
-};
-
-// A whole run of tabjd on input, with read and write following the scripts.
+// A whole run of tabjd on input, with read and write following the scripts
+// and a look at the input without waiting finding it not ready, as from a
+// pipe that is empty for now: everything read is to be out before the next
+// read.
 outcome convert(const std::string& input, std::vector<step> reads = {},
                 std::vector<step> writes = {}) {
-    sys = world{};
-    sys.input = input;
-    sys.reads = std::move(reads);
-    sys.writes = std::move(writes);
-    int err[2];
-    EXPECT_EQ(::pipe(err), 0);
-    const int status = converter::run(tabjd::program, 0, 1, err[1], scripted,
-                                      converter::bestinstructions(), spread);
-    ::close(err[1]);
-    std::string diagnostics;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(err[0], buffer, sizeof buffer)) > 0)
-        diagnostics.append(buffer, static_cast<std::size_t>(n));
-    ::close(err[0]);
-    return {sys.out, diagnostics, status, sys.log};
+    return testing_support::convert(
+        tabjd::program, input,
+        {.reads = std::move(reads), .writes = std::move(writes), .lookready = false},
+        converter::bestinstructions(), spread);
 }
 
 // Rows enough to fill the output buffer several times over.
@@ -153,7 +65,7 @@ const std::string message = " Error during I/O.\n";
 TEST_P(Faults, RowsAreOutBeforeEachRead) {
     const outcome o = convert(report, {upto(7), upto(5), upto(13), upto(13), upto(13)});
     EXPECT_EQ(o.out, row1 + row2 + row3);
-    EXPECT_EQ(sys.written, (std::vector<std::size_t>{0, 0, 0, 33, 66, 99}));
+    EXPECT_EQ(fake.written, (std::vector<std::size_t>{0, 0, 0, 33, 66, 99}));
     EXPECT_EQ(o.log, "RRRWRWRWE") << "one write before each read that follows a row";
 }
 
@@ -280,7 +192,7 @@ TEST_P(Faults, WriteErrorMidStream) {
     EXPECT_EQ(o.err, "tabjd: write error: Broken pipe\n");
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.log.back(), 'w') << "nothing after the failed write";
-    EXPECT_LT(sys.at, input.size()) << "the input was not read to its end";
+    EXPECT_LT(fake.at, input.size()) << "the input was not read to its end";
 }
 
 // A write that takes nothing is an error, not a reason to spin.

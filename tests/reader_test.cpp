@@ -1,7 +1,7 @@
 // The reader on its own, fed in chunks of every size so that tokens, line
 // ends and the byte-order mark fall across refills.
 #include "converter/reader.h"
-#include "memoryio.h"
+#include "tests/fakesys.h"
 
 #include <algorithm>
 #include <climits>
@@ -16,8 +16,7 @@ namespace {
 
 using namespace converter;
 
-using testing_support::memory;
-using testing_support::memorysys;
+using testing_support::feed;
 
 constexpr std::size_t chunks[] = {1, 2, 3, 7, 4096};
 
@@ -25,8 +24,7 @@ constexpr std::size_t chunks[] = {1, 2, 3, 7, 4096};
 // read fails, and renders them: values separated by blanks, rows by '|',
 // then the status and the line it ended on.
 std::string rows(std::string_view text, std::string_view kinds, std::size_t chunk) {
-    memory = {std::string(text), chunk, 0, {}};
-    input in(0, nullptr, memorysys);
+    input in(0, nullptr, feed(text, {.readsize = chunk}));
     // Integers fill the date's members, reals the value's, in order.
     std::int32_t row::*const integers[] = {&row::year, &row::month, &row::day, &row::minutes};
     double row::*const reals[] = {&row::foo, &row::data};
@@ -110,8 +108,7 @@ TEST(Reader, TokenLimit) {
 
 // Header lines: 80 columns, padded with blanks, the rest skipped.
 std::string lines(std::string_view text, std::size_t chunk) {
-    memory = {std::string(text), chunk, 0, {}};
-    input in(0, nullptr, memorysys);
+    input in(0, nullptr, feed(text, {.readsize = chunk}));
     char line[linewidth];
     std::string out;
     status s;
@@ -153,8 +150,7 @@ TEST(Reader, HeaderLines) {
 // Header and rows from one reader: rows start on the line after the header.
 TEST(Reader, RowsFollowTheHeader) {
     for (const std::size_t chunk : chunks) {
-        memory = {"head 1 2\n---- 9 9\n1 2 3\n", chunk, 0, {}};
-        input in(0, nullptr, memorysys);
+        input in(0, nullptr, feed("head 1 2\n---- 9 9\n1 2 3\n", {.readsize = chunk}));
         char line[linewidth];
         ASSERT_EQ(in.readline(line), ok);
         ASSERT_EQ(in.readline(line), ok);

@@ -5,20 +5,16 @@
 // sequential one, on generated reports. The generator's seed is fixed, so a
 // failure repeats.
 #include "converter/converter.h"
-#include "memoryio.h"
 #include "tabjd/layouts.h"
 #include "tabjd2/layouts.h"
+#include "tests/fakesys.h"
+#include "tests/random.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <gtest/gtest.h>
-#include <random>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,16 +30,7 @@ constexpr std::size_t share = 4;
 constexpr std::size_t share = 1;
 #endif
 
-// Choices from mt19937_64, whose output the standard fixes.
-struct generator {
-    explicit generator(std::uint64_t seed) : engine(seed) {}
-    std::mt19937_64 engine;
-    std::size_t below(std::size_t n) noexcept { return static_cast<std::size_t>(engine() % n); }
-    bool chance(std::size_t percent) noexcept { return below(100) < percent; }
-    template <std::size_t n> std::string_view pick(const std::string_view (&from)[n]) noexcept {
-        return from[below(n)];
-    }
-};
+using testing_support::generator;
 
 // A token as the quick parsers see it: followed by a blank, with readable
 // bytes past it.
@@ -179,28 +166,9 @@ TEST(ShortFields, AgreeWithTheParsers) {
 
 // ---- the row phase ------------------------------------------------------
 
-using testing_support::memory;
-using testing_support::memorysys;
-
-struct outcome {
-    std::string out;
-    std::string err;
-    int status;
-};
-
-outcome convert(const converter::program& prog, const std::string& input, std::size_t chunk,
-                converter::instructionset which, converter::parallelism spread = {1}) {
-    memory = {input, chunk, 0, {}};
-    // Diagnostics go straight to their descriptor: a file, read back.
-    std::FILE* const err = std::tmpfile();
-    EXPECT_NE(err, nullptr);
-    const int status = converter::run(prog, 0, 1, ::fileno(err), memorysys, which, spread);
-    std::string diagnostics(static_cast<std::size_t>(::lseek(::fileno(err), 0, SEEK_CUR)), '\0');
-    const ssize_t got = ::pread(::fileno(err), diagnostics.data(), diagnostics.size(), 0);
-    diagnostics.resize(static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-    std::fclose(err);
-    return {memory.out, diagnostics, status};
-}
+using testing_support::convert;
+using testing_support::instructionsets;
+using testing_support::outcome;
 
 // A report in every style a row may take: blanks, tabs, commas with and
 // without blanks, carriage returns, rows broken over lines, blank lines,
@@ -280,17 +248,6 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
     return r;
 }
 
-// The instruction sets this machine runs.
-std::vector<converter::instructionset> instructionsets() {
-    using converter::instructionset;
-    std::vector<instructionset> sets = {instructionset::swar};
-#if defined(__x86_64__)
-    sets.push_back(instructionset::sse2);
-    if (converter::bestinstructions() == instructionset::avx2) sets.push_back(instructionset::avx2);
-#endif
-    return sets;
-}
-
 // Every instruction set this machine has, against field by field.
 TEST(RowPhase, KernelsMatchFieldByField) {
     using converter::instructionset;
@@ -308,9 +265,9 @@ TEST(RowPhase, KernelsMatchFieldByField) {
         const std::string input = report(g, minute, p.extra, 1 + g.below(600));
         // Whole, or in small pieces so that rows meet the buffer's end.
         const std::size_t chunk = k % 3 == 0 ? 1 + g.below(200) : input.size();
-        const outcome b = convert(p.prog, input, chunk, instructionset::fieldbyfield);
+        const outcome b = convert(p.prog, input, {.readsize = chunk}, instructionset::fieldbyfield);
         for (const instructionset which : sets) {
-            const outcome a = convert(p.prog, input, chunk, which);
+            const outcome a = convert(p.prog, input, {.readsize = chunk}, which);
             const int set = static_cast<int>(which);
             ASSERT_EQ(a.out, b.out) << p.prog.name << " report " << k << " set " << set;
             ASSERT_EQ(a.err, b.err) << p.prog.name << " report " << k << " set " << set;
@@ -334,11 +291,10 @@ TEST(RowPhase, JulianDatesAcrossBinades) {
             for (const char* minute : {"-720", "2000", "100000", "-1000000"})
                 input += date + minute + " 1.5\n";
         }
-    const outcome b =
-        convert(tabjd::program, input, input.size(), converter::instructionset::fieldbyfield);
+    const outcome b = convert(tabjd::program, input, {}, converter::instructionset::fieldbyfield);
     ASSERT_EQ(b.status, 0);
     for (const converter::instructionset which : instructionsets())
-        EXPECT_EQ(convert(tabjd::program, input, input.size(), which).out, b.out)
+        EXPECT_EQ(convert(tabjd::program, input, {}, which).out, b.out)
             << "set " << static_cast<int>(which);
 }
 
@@ -432,10 +388,10 @@ void expectsequential(const enginecase& c) {
     };
     // clang-format on
     const instructionset best = converter::bestinstructions();
-    const outcome sequential = convert(c.prog, c.input, c.input.size(), best);
+    const outcome sequential = convert(c.prog, c.input, {}, best);
     for (const converter::parallelism& p : spreads)
         for (const std::size_t chunk : {c.input.size(), std::size_t{100}}) {
-            const outcome o = convert(c.prog, c.input, chunk, best, p);
+            const outcome o = convert(c.prog, c.input, {.readsize = chunk}, best, p);
             ASSERT_EQ(o.out, sequential.out)
                 << c.name << ": " << p.threads << " threads, blocks of " << p.blocksize;
             ASSERT_EQ(o.err, sequential.err) << c.name << ": blocks of " << p.blocksize;

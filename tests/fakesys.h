@@ -1,0 +1,197 @@
+// The system calls of the I/O layer played from memory, and whole runs of a
+// program in this process on them. Input is served from a string, by a
+// script of byte limits and errors for the first calls, then in pieces of
+// a set size or at random with EINTR and EAGAIN thrown in; output is kept,
+// and every call is logged. The fake checks the rules the I/O layer keeps,
+// and aborts, saying which, when one is broken.
+#ifndef TABJD_TESTS_FAKESYS_H
+#define TABJD_TESTS_FAKESYS_H
+
+#include "converter/converter.h"
+#include "tests/random.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+namespace testing_support {
+
+// One scripted call: hand over (or accept) at most `bytes`, or fail with
+// `error`.
+struct step {
+    std::size_t bytes;
+    int error;
+};
+constexpr step upto(std::size_t n) {
+    return {n, 0};
+}
+constexpr step fail(int error) {
+    return {0, error};
+}
+
+// How the calls behave: the scripts first, a step a call; then reads of at
+// most readsize bytes and writes of at most writesize. Scattered, a call
+// fails with EINTR one time in eight, with EAGAIN one in eight, else moves
+// between 1 and that many bytes, and a look at the input without waiting
+// finds it ready at random. Otherwise a look finds it ready as lookready
+// says (not ready: as from a pipe that is empty for now).
+struct behaviour {
+    std::vector<step> reads{};
+    std::vector<step> writes{};
+    std::size_t readsize = SIZE_MAX;
+    std::size_t writesize = SIZE_MAX;
+    bool scattered = false;
+    std::uint64_t seed = 0;
+    bool lookready = true;
+};
+
+// The system a run sees: the input, what was written, and a log of the
+// calls: R read data, r a failed read, E end of input, W written data, w a
+// failed write, I and O a wait for input or output (a look that does not
+// wait is not logged).
+struct world {
+    std::string_view input;
+    behaviour how;
+    generator dice{how.seed};
+    std::size_t at = 0;
+    std::size_t nextread = 0, nextwrite = 0;
+    std::string out{};
+    std::string log{};
+    std::vector<std::size_t> written{}; // bytes out when each read was made
+    short awaited = 0;                  // EAGAIN was given for these events: a wait must come first
+};
+inline world fake;
+
+inline void rule(bool kept, const char* what) {
+    if (kept) return;
+    std::fprintf(stderr, "system call fake: broken rule: %s\n", what);
+    std::abort();
+}
+
+// The size one call moves, or an error in errno (-1): the call's script
+// step, or the behaviour after the script.
+inline ssize_t callsize(const std::vector<step>& script, std::size_t& next, std::size_t n,
+                        std::size_t most, short events) {
+    world& w = fake;
+    step s{std::min(n, most), 0};
+    if (next < script.size()) {
+        s = script[next++];
+    } else if (w.how.scattered) {
+        switch (w.dice.below(8)) {
+        case 0: s = fail(EINTR); break;
+        case 1: s = fail(EAGAIN); break;
+        default: s = upto(1 + w.dice.below(most == SIZE_MAX ? n : most)); break;
+        }
+    }
+    if (s.error == EAGAIN || s.error == EWOULDBLOCK)
+        w.awaited = static_cast<short>(w.awaited | events);
+    if (s.error != 0) {
+        errno = s.error;
+        return -1;
+    }
+    return static_cast<ssize_t>(std::min(n, s.bytes));
+}
+
+inline ssize_t fakeread(int fd, void* buffer, std::size_t n) {
+    world& w = fake;
+    rule(fd == 0 && n > 0, "a read is of standard input, into room");
+    rule((w.awaited & POLLIN) == 0, "after EAGAIN a wait for input comes before the next read");
+    rule(w.out.empty() || w.out.back() == '\n', "what was converted is out before a read");
+    w.written.push_back(w.out.size());
+    const ssize_t size = callsize(w.how.reads, w.nextread, n, w.how.readsize, POLLIN);
+    if (size < 0) {
+        w.log += 'r';
+        return -1;
+    }
+    const std::size_t k = std::min(static_cast<std::size_t>(size), w.input.size() - w.at);
+    std::memcpy(buffer, w.input.data() + w.at, k);
+    w.at += k;
+    w.log += k > 0 ? 'R' : 'E';
+    return static_cast<ssize_t>(k);
+}
+
+inline ssize_t fakewrite(int fd, const void* buffer, std::size_t n) {
+    world& w = fake;
+    rule(fd == 1 && n > 0, "a write is of something to standard output");
+    rule((w.awaited & POLLOUT) == 0, "after EAGAIN a wait for output comes before the next write");
+    const ssize_t size = callsize(w.how.writes, w.nextwrite, n, w.how.writesize, POLLOUT);
+    if (size < 0) {
+        w.log += 'w';
+        return -1;
+    }
+    w.out.append(static_cast<const char*>(buffer), static_cast<std::size_t>(size));
+    w.log += 'W';
+    return size;
+}
+
+inline int fakepoll(pollfd* fds, nfds_t n, int timeout) {
+    world& w = fake;
+    rule(n == 1, "a poll is of one descriptor");
+    if (timeout == 0) {
+        rule(fds[0].events == POLLIN && (w.awaited & POLLIN) == 0,
+             "a look without waiting is for input that has not given EAGAIN");
+        fds[0].revents = POLLIN;
+        return (w.how.scattered ? w.dice.below(2) == 1 : w.how.lookready) ? 1 : 0;
+    }
+    rule(timeout == -1, "a poll looks or waits without end");
+    rule((fds[0].events == POLLIN || fds[0].events == POLLOUT) && (w.awaited & fds[0].events) != 0,
+         "a wait is for input or output that gave EAGAIN");
+    w.log += fds[0].events == POLLIN ? 'I' : 'O';
+    w.awaited = static_cast<short>(w.awaited & ~fds[0].events);
+    fds[0].revents = fds[0].events;
+    return 1;
+}
+
+// The fake, set afresh to serve input as how says; input must outlive its use.
+inline const converter::sysio& feed(std::string_view input, behaviour how = {}) {
+    static const converter::sysio sys{fakeread, fakewrite, fakepoll};
+    fake = world{input, std::move(how)};
+    return sys;
+}
+
+struct outcome {
+    std::string out;
+    std::string err;
+    int status;
+    std::string log; // the calls, as world::log
+};
+
+// A whole run of prog in this process on input, its calls behaving as how
+// says; diagnostics go straight to a descriptor, a memory file read back.
+inline outcome convert(const converter::program& prog, std::string_view input, behaviour how = {},
+                       converter::instructionset which = converter::bestinstructions(),
+                       converter::parallelism spread = {1}) {
+    static const int err = ::memfd_create("stderr", 0);
+    rule(err >= 0 && ::ftruncate(err, 0) == 0 && ::lseek(err, 0, SEEK_SET) == 0,
+         "a memory file for diagnostics");
+    const int status = converter::run(prog, 0, 1, err, feed(input, std::move(how)), which, spread);
+    outcome o{std::move(fake.out), {}, status, std::move(fake.log)};
+    char buffer[1024];
+    ssize_t n;
+    for (off_t at = 0; (n = ::pread(err, buffer, sizeof buffer, at)) > 0; at += n)
+        o.err.append(buffer, static_cast<std::size_t>(n));
+    return o;
+}
+
+// The instruction sets this machine runs.
+inline std::vector<converter::instructionset> instructionsets() {
+    using converter::instructionset;
+    std::vector<instructionset> sets = {instructionset::swar};
+#if defined(__x86_64__)
+    sets.push_back(instructionset::sse2);
+    if (converter::bestinstructions() == instructionset::avx2) sets.push_back(instructionset::avx2);
+#endif
+    return sets;
+}
+
+} // namespace testing_support
+
+#endif
