@@ -25,14 +25,17 @@ class output {
 
     // text: s, after what is buffered. false if a flush was needed and failed.
     bool text(std::string_view s) noexcept;
-    // send: s after what is buffered, copied in when it fits, else written
-    // straight from where it is once the buffer is out. false on a write error.
+    // send: s after what is buffered: a short s copied in when it fits, a
+    // long one (a block's row lines) written straight from where it is once
+    // the buffer is out, rather than copied. false on a write error.
     bool send(std::string_view s) noexcept;
     // flush: everything buffered is written out; false on a write error.
     bool flush() noexcept;
     int error() const noexcept { return errno_; }
 
     static constexpr std::size_t capacity = std::size_t{1} << 18;
+    // What send writes without copying.
+    static constexpr std::size_t long_ = std::size_t{1} << 16;
 
   private:
     // Writes [p, p + n) out in full; false on a write error.
