@@ -1,7 +1,8 @@
 # What the toolchain files share: Debian's cross compiler TABJD_TRIPLE-g++,
 # the target's headers and libraries under /usr/TABJD_TRIPLE, and qemu-user
 # (TABJD_QEMU) to run what is built, with the target's loader and shared
-# libraries from there. The tests run under the emulator; GoogleTest is built
+# libraries from there; or, where this machine runs the target's code
+# itself, the target's loader (TABJD_LOADER) with those libraries. The tests run under the emulator; GoogleTest is built
 # for the target from /usr/src/googletest (Debian's googletest).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_CXX_COMPILER ${TABJD_TRIPLE}-g++)
@@ -10,4 +11,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${TABJD_QEMU} -L /usr/${TABJD_TRIPLE})
+if(DEFINED TABJD_LOADER)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${TABJD_LOADER} --library-path /usr/${TABJD_TRIPLE}/lib)
+else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${TABJD_QEMU} -L /usr/${TABJD_TRIPLE})
+endif()
