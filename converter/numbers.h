@@ -98,8 +98,8 @@ inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noex
     const std::uint64_t w = digits::load(p);
     const unsigned n = digits::leadingdigits(w);
     const bool point = n != length;
-    const std::size_t m = point ? length - n - 1 : 0;
-    const std::uint64_t some = 0 - std::uint64_t{m != 0}; // a select, not a branch
+    const std::size_t m = (length - n - 1) & (0 - std::size_t{point}); // selects, not branches
+    const std::uint64_t some = 0 - std::uint64_t{m != 0};
     const std::uint64_t f = (digits::load(p + n + 1) & some) | (digits::bytes('0') & ~some);
     if (n == 0 || (point && p[n] != '.') || m >= 8 || digits::leadingdigits(f) < m) return false;
     value = {w, f, n, static_cast<unsigned>(m), negative};
