@@ -21,5 +21,10 @@ if(TABJD_HARDEN AND NOT TABJD_SANITIZE)
     # that predefines it does not warn about the redefinition.
     set(optimised $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
     add_compile_options($<${optimised}:-U_FORTIFY_SOURCE> $<${optimised}:-D_FORTIFY_SOURCE=2>)
-    add_link_options(LINKER:-z,relro,-z,now)
+    # Full RELRO where the linker takes it (GNU ld, gold, lld; not Apple's).
+    include(CheckLinkerFlag)
+    check_linker_flag(CXX "LINKER:-z,relro,-z,now" TABJD_LINKER_RELRO)
+    if(TABJD_LINKER_RELRO)
+        add_link_options(LINKER:-z,relro,-z,now)
+    endif()
 endif()

@@ -36,8 +36,8 @@ struct parallelism {
 };
 inline constexpr unsigned maxthreads = 8;
 
-// The processors this process may run on (sched_getaffinity), at most
-// maxthreads.
+// The processors this process may run on (sched_getaffinity where the
+// system has it, else those online), at most maxthreads.
 parallelism defaultparallelism() noexcept;
 
 // run: converts the report on in to row lines on out, with diagnostics on

@@ -12,14 +12,21 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <thread>
+#include <unistd.h>
 
 namespace converter {
 
 parallelism defaultparallelism() noexcept {
-    cpu_set_t allowed;
     unsigned cpus = 1;
+#if TABJD_HAVE_SCHED_GETAFFINITY
+    // The processors this process may run on, as taskset and cgroups set them.
+    cpu_set_t allowed;
     if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0)
         cpus = static_cast<unsigned>(CPU_COUNT(&allowed));
+#else
+    if (const long online = ::sysconf(_SC_NPROCESSORS_ONLN); online > 0)
+        cpus = static_cast<unsigned>(std::min(online, long{maxthreads}));
+#endif
     return {std::clamp(cpus, 1u, maxthreads)};
 }
 
@@ -500,7 +507,7 @@ bool engine::readahead() noexcept {
     auto room = static_cast<std::size_t>(fill.text + blocksize_ - fillend_);
     if (!lined_) room = std::min(room, have < probe ? probe - have : 0);
     if (room == 0 || mustdrain_) {
-        if (const auto* nl = static_cast<const char*>(::memrchr(fill.first, lineend, have))) {
+        if (const auto* nl = lastof(fill.first, lineend, have)) {
             if (!canadvance()) return false;
             cutfill(nl + 1, false);
             return true;

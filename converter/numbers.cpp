@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#if TABJD_HAVE_FAST_FLOAT
+#include <fast_float/fast_float.h>
+#endif
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -136,10 +139,19 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
         textend = copy + n;
     }
     double magnitude = 0;
-    [[maybe_unused]] const x87double precision{}; // from_chars does double arithmetic
+    // Its fast path is one x87 operation where FLT_EVAL_METHOD is 2, rounded
+    // to 64 bits and then stored: the x87 must round to 53 bits itself.
+    [[maybe_unused]] const x87double precision{};
+#if TABJD_HAVE_FAST_FLOAT
+    const auto [end, ec] =
+        fast_float::from_chars(text, textend, magnitude, fast_float::chars_format::general);
+#else
     const auto [end, ec] = std::from_chars(text, textend, magnitude, std::chars_format::general);
+#endif
     if (end != textend) return verdict::notanumber;
-    if (ec == std::errc::result_out_of_range) {
+    // Some fast_float versions give an overflow as infinity with no error;
+    // the text is no "inf", which was read above.
+    if (ec == std::errc::result_out_of_range || std::isinf(magnitude)) {
         // Beyond the range one way or the other. The decimal exponent of the
         // leading digit tells which: an underflow reads as zero, as strtod
         // gives it; an overflow is refused.

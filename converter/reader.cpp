@@ -113,8 +113,7 @@ status input::readline(std::span<char> line) noexcept {
 
 const char* input::rowsend() const noexcept {
     if (eof_) return end_;
-    const auto* nl =
-        static_cast<const char*>(::memrchr(pos_, lineend, static_cast<std::size_t>(end_ - pos_)));
+    const char* nl = lastof(pos_, lineend, static_cast<std::size_t>(end_ - pos_));
     return nl != nullptr ? nl + 1 : pos_;
 }
 

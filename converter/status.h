@@ -3,6 +3,7 @@
 #define TABJD_CONVERTER_STATUS_H
 
 #include <cstddef>
+#include <cstring>
 #include <poll.h>
 #include <sys/types.h>
 
@@ -29,6 +30,18 @@ struct sysio {
     int (*growpipe)(int fd, int n) = nullptr;
 };
 extern const sysio systemio;
+
+// The last byte c in the n bytes at p, or null: memrchr where the C library
+// has it (glibc, musl, the BSDs), else a reverse scan (macOS).
+inline const char* lastof(const char* p, char c, std::size_t n) noexcept {
+#if TABJD_HAVE_MEMRCHR
+    return static_cast<const char*>(::memrchr(p, c, n));
+#else
+    for (const char* q = p + n; q != p;)
+        if (*--q == c) return q;
+    return nullptr;
+#endif
+}
 
 } // namespace converter
 

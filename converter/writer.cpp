@@ -10,10 +10,14 @@ namespace converter {
 
 namespace {
 
+#if defined(F_SETPIPE_SZ) && defined(F_GETPIPE_SZ)
 int growpipe(int fd, int n) {
     const int now = ::fcntl(fd, F_GETPIPE_SZ);
     return now < 0 || now >= n ? now : ::fcntl(fd, F_SETPIPE_SZ, n);
 }
+#else
+constexpr int (*growpipe)(int, int) = nullptr; // a pipe's buffer has the size it has
+#endif
 
 } // namespace
 

@@ -115,19 +115,19 @@ std::string mantissa(generator& g, std::size_t digits) {
 
 // Everyday numbers: a few digits, sometimes an exponent.
 std::string everyday(generator& g) {
-    std::string s = sign(g) + mantissa(g, 1 + g.below(20));
+    std::string s = sign(g) + mantissa(g, 1 + g.below<std::size_t>(20));
     if (g.below(2) == 0) s += exponent(g, -30, 30);
     return s;
 }
 
 // Anywhere in the range of doubles and a little beyond both ends.
 std::string wide(generator& g) {
-    return sign(g) + mantissa(g, 1 + g.below(25)) + exponent(g, -345, 330);
+    return sign(g) + mantissa(g, 1 + g.below<std::size_t>(25)) + exponent(g, -345, 330);
 }
 
 // Mantissas of hundreds of digits, up to the longest that fits in a token.
 std::string longmantissa(generator& g) {
-    const std::size_t digits = 100 + g.below(701);
+    const std::size_t digits = 100 + g.below<std::size_t>(701);
     return sign(g) + mantissa(g, digits) + exponent(g, -static_cast<long>(digits) - 330, 330);
 }
 
@@ -135,7 +135,7 @@ std::string longmantissa(generator& g) {
 // the halfway point to 2^1024, 1.797693134862315807...e308.
 std::string nearlargest(generator& g) {
     std::string s = "1.79769313486231";
-    const std::size_t more = g.below(30);
+    const std::size_t more = g.below<std::size_t>(30);
     s += static_cast<char>('5' + g.below(3));
     for (std::size_t i = 0; i < more; ++i)
         s += g.digit();
@@ -144,7 +144,7 @@ std::string nearlargest(generator& g) {
 
 // The subnormal range and below it, where strtod underflows.
 std::string subnormal(generator& g) {
-    return sign(g) + mantissa(g, 1 + g.below(20)) + exponent(g, -345, -300);
+    return sign(g) + mantissa(g, 1 + g.below<std::size_t>(20)) + exponent(g, -345, -300);
 }
 
 // A finite double from random bits: every binade alike.
@@ -311,13 +311,14 @@ TEST(Differential, ParseIntegerMatchesStrtoll) {
             std::string t = std::to_string(v);
             if (c.at == INT64_MAX || c.at == INT64_MIN) t += g.digit();
             if (v >= 0 && g.below(4) == 0) t.insert(0, 1, '+');
-            if (g.below(4) == 0) t.insert(t[0] == '-' || t[0] == '+' ? 1 : 0, g.below(12), '0');
+            if (g.below(4) == 0)
+                t.insert(t[0] == '-' || t[0] == '+' ? 1 : 0, g.below<std::size_t>(12), '0');
             ++count;
             agreed += sameasstrtoll(t) ? 1 : 0;
         }
     for (int i = 0; i < 200000 / static_cast<int>(scale); ++i) {
         std::string t = sign(g);
-        const std::size_t digits = 1 + g.below(12);
+        const std::size_t digits = 1 + g.below<std::size_t>(12);
         for (std::size_t j = 0; j < digits; ++j)
             t += g.digit();
         ++count;
@@ -360,7 +361,7 @@ double nearties(generator& g) {
 // Steps of nextafter from a point, either way.
 double around(generator& g, double point) {
     double d = point;
-    const std::uint64_t steps = g.below(300);
+    const std::uint64_t steps = g.below<std::size_t>(300);
     const double towards = g.below(2) == 0 ? INFINITY : -INFINITY;
     for (std::uint64_t i = 0; i < steps; ++i)
         d = std::nextafter(d, towards);

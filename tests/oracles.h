@@ -60,9 +60,16 @@ inline std::optional<reading<double>> real(std::string_view token) {
         copy[i] = c;
     }
     copy[token.size()] = '\0';
+    // The magnitude is read and its sign put on after, which a correctly
+    // rounded strtod gives alike: musl's drops the sign of a negative value
+    // near the least subnormal.
+    const bool minus =
+        copy[0] == '-' && copy[1] != '\0' && std::strchr("0123456789.", copy[1]) != nullptr;
+    const char* text = minus ? copy + 1 : copy;
     char* end = nullptr;
     errno = 0;
-    const double value = std::strtod(copy, &end);
+    const double magnitude = std::strtod(text, &end);
+    const double value = minus ? -magnitude : magnitude;
     if (token.empty() || end != copy + token.size()) return reading<double>{verdict::notanumber, 0};
     if (errno == ERANGE && std::isinf(value)) return reading<double>{verdict::outofrange, 0};
     return reading<double>{verdict::ok, value};

@@ -130,7 +130,7 @@ TEST(ShortFields, WhatIsTaken) {
 // Generated tokens, most of them near the common form: whenever a quick
 // parser takes one, its value is the plain parser's.
 TEST(ShortFields, AgreeWithTheParsers) {
-    generator g(7);
+    generator g{7};
     constexpr std::string_view pieces[] = {"0", "1", "5", "9", "0",  "3",  "7",   ".",
                                            "-", "+", "e", "x", "12", "99", "000", "\xff"};
     int failures = 0;
@@ -139,15 +139,15 @@ TEST(ShortFields, AgreeWithTheParsers) {
     std::string token;
     for (std::size_t k = 0; k < total && failures < 10; ++k) {
         token.clear();
-        const std::size_t n = 1 + g.below(k % 3 == 0 ? 20 : 9);
+        const std::size_t n = 1 + g.below<std::size_t>(k % 3 == 0 ? 20 : 9);
         if (g.chance(80)) {
             // [sign] digits [. digits]
             if (g.chance(20)) token += g.chance(70) ? '-' : '+';
-            for (std::size_t i = 1 + g.below(9); i > 0; --i)
+            for (std::size_t i = 1 + g.below<std::size_t>(9); i > 0; --i)
                 token += static_cast<char>('0' + g.below(10));
             if (g.chance(60)) {
                 token += '.';
-                for (std::size_t i = g.below(10); i > 0; --i)
+                for (std::size_t i = g.below<std::size_t>(10); i > 0; --i)
                     token += static_cast<char>('0' + g.below(10));
             }
         } else {
@@ -228,7 +228,7 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
         if (extra) fields[n++] = std::string(g.pick(values));
         fields[n++] = std::string(g.pick(values));
         if (g.chance(3)) fields[g.below(n)] = std::string(g.pick(values));
-        if (g.chance(10)) r += std::string(g.below(30), ' ');
+        if (g.chance(10)) r += std::string(g.below<std::size_t>(30), ' ');
         if (i == faultat) {
             if (g.chance(25))
                 r += g.chance(50) ? "," : " ,"; // nothing before the first value
@@ -240,7 +240,7 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
             if (f != 0) r += g.chance(2) ? std::string_view("\n") : sep;
             r += fields[f];
         }
-        if (g.chance(10)) r += "   text after " + std::string(g.below(80), 'z');
+        if (g.chance(10)) r += "   text after " + std::string(g.below<std::size_t>(80), 'z');
         if (g.chance(5)) r += '\r';
         r += '\n';
         if (g.chance(2)) r += "\n  \t\n";
@@ -257,14 +257,14 @@ TEST(RowPhase, KernelsMatchFieldByField) {
     };
     const programcase programs[] = {{tabjd::program, false}, {tabjd2::program, true}};
     const std::vector<instructionset> sets = instructionsets();
-    generator g(11);
+    generator g{11};
     const std::size_t reports = 400 / share;
     for (std::size_t k = 0; k < reports; ++k) {
         const programcase& p = programs[k % 2];
         const bool minute = k % 4 >= 2;
-        const std::string input = report(g, minute, p.extra, 1 + g.below(600));
+        const std::string input = report(g, minute, p.extra, 1 + g.below<std::size_t>(600));
         // Whole, or in small pieces so that rows meet the buffer's end.
-        const std::size_t chunk = k % 3 == 0 ? 1 + g.below(200) : input.size();
+        const std::size_t chunk = k % 3 == 0 ? 1 + g.below<std::size_t>(200) : input.size();
         const outcome b = convert(p.prog, input, {.readsize = chunk}, instructionset::fieldbyfield);
         for (const instructionset which : sets) {
             const outcome a = convert(p.prog, input, {.readsize = chunk}, which);
@@ -432,11 +432,11 @@ TEST(Engine, MatchesTheSequentialRowPhase) {
     for (const enginecase& c : cases)
         expectsequential(c);
     // Generated reports: every style of row, and now and then a fault.
-    generator g(13);
+    generator g{13};
     for (std::size_t k = 0; k < 200 / share; ++k) {
         const bool extra = k % 2 == 1;
         const enginecase c{"generated", extra ? tabjd2::program : tabjd::program,
-                           report(g, k % 4 >= 2, extra, 1 + g.below(300))};
+                           report(g, k % 4 >= 2, extra, 1 + g.below<std::size_t>(300))};
         expectsequential(c);
     }
 }

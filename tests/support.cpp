@@ -44,7 +44,32 @@ void writeall(int fd, std::string_view s) {
     }
 }
 
+// Whether a write that crosses the file size limit writes up to it, as on
+// Linux, rather than failing whole.
+bool writesuptolimit() {
+    tempfile f;
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    rlimit lowered = limit;
+    lowered.rlim_cur = 10;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+    const ssize_t n = ::write(f.fd, "0123456789abcdefghij", 20);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previous);
+    return n == 10;
+}
+
 } // namespace
+
+const char* lacks(stdoutmode mode) {
+    static const bool devfull = ::access("/dev/full", W_OK) == 0;
+    static const bool cut = writesuptolimit();
+    if (mode == stdoutmode::devfull && !devfull) return "no /dev/full on this system";
+    if (mode == stdoutmode::limited && !cut)
+        return "a write past the file size limit is refused whole here, not cut at it";
+    return nullptr;
+}
 
 std::string slurp(const std::string& path) {
     std::string s;

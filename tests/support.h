@@ -22,6 +22,10 @@ struct result {
 enum class stdoutmode { file, devfull, closed, brokenpipe, limited };
 inline constexpr long outputlimit = 1000003;
 
+// Why this system cannot connect standard output as mode, or nullptr:
+// /dev/full, and a write cut at the file size limit, are Linux's.
+const char* lacks(stdoutmode mode);
+
 // run: the program at path, with args after its name, with input as its
 // standard input (a file, read from byte skip on, as after a shell has read
 // lines of it), or the file at stdinpath when one is given. SIGPIPE and
