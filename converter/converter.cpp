@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::string_view headingkey = "YEAR";
 constexpr std::string_view minutekey = "MINUTE";
+constexpr std::string_view hourkey = "HOUR";
 constexpr std::string_view separatorkey = "----";
 
 // How much of a header line is read: the heading's linewidth columns, and
@@ -29,15 +30,26 @@ bool startswith(const char* line, std::string_view key) noexcept {
     return std::memcmp(line, key.data(), key.size()) == 0;
 }
 
+// The column of the word at text[at]: the words before it, separated as
+// row values are.
+std::size_t columnof(std::string_view text, std::size_t at) noexcept {
+    std::size_t words = 0;
+    for (std::size_t i = 0; i < at; ++i)
+        words += classof(text[i]) == other && (i == 0 || classof(text[i - 1]) != other);
+    return words;
+}
+
 // The row phase: the kernel converts the rows the reader holds, up to the
 // last whole line, while the reader refills behind them; until the input
 // ends or a read fails.
-ending rows(input& in, output& out, const rowlayout& chosen, blockkernel* kernel) noexcept {
+ending rows(input& in, output& out, const rowlayout& chosen, blockkernel* kernel,
+            warnings& said) noexcept {
     ending e;
     for (;;) {
         const block b{in.first(), in.rowsend(), in.line(), in.ended()};
         const blockresult r = kernel(b, out.room(), out.roomend());
         out.commit(r.out);
+        said.rows(r.seen);
         in.advance(r.stop, r.line);
         status s = ok;
         switch (r.why) {
@@ -55,8 +67,10 @@ ending rows(input& in, output& out, const rowlayout& chosen, blockkernel* kernel
                 s = in.refill();
             } else {
                 input::source streamed = in.stream();
-                s = longrow(streamed, out, chosen.fields, e.fail);
+                sightings seen;
+                s = longrow(streamed, out, chosen.fields, e.fail, seen);
                 in.put(streamed);
+                said.rows(seen);
             }
             if (s == endofinput) s = ok; // what is left is final now
             break;
@@ -83,18 +97,33 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
     bool readminute = false;
     char linein[headerprefix];
     nearmiss near;
+    warnings said(prog.name, err);
+    long lastline = 0; // the last line read
+    char first[8];     // the start of the first
+    long hourline = 0; // the first heading naming HOUR
+    std::size_t hourcolumn = 0;
     while (header) {
         const long number = reader.line();
         if (const status s = reader.readline(linein); s != ok) {
+            if (s == endofinput && lastline != 0)
+                said.endedinheader(lastline, first, reader.lonecr());
             ending e;
             e.why = s;
             e.line = reader.errorline();
             e.error = reader.error();
             return outcome(e, prog.name, writer, err);
         }
-        if (startswith(linein, headingkey) &&
-            std::string_view(linein, linewidth).find(minutekey) != std::string_view::npos)
-            readminute = true;
+        if (lastline == 0) std::memcpy(first, linein, sizeof first);
+        lastline = number;
+        if (startswith(linein, headingkey)) {
+            const std::string_view heading(linein, linewidth);
+            if (heading.find(minutekey) != std::string_view::npos) readminute = true;
+            if (const std::size_t at = heading.find(hourkey);
+                hourline == 0 && at != std::string_view::npos) {
+                hourline = number;
+                hourcolumn = columnof(heading, at);
+            }
+        }
         near.look(linein, number, reader.linecut());
         if (startswith(linein, separatorkey)) header = false;
     }
@@ -102,11 +131,13 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
 
     // Row phase: one row line per row, until the input ends or a read fails.
     const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;
+    if (hourline != 0) said.hour(hourline, hourcolumn, chosen.fields);
     blockkernel* kernel = chosen.kernel.of[static_cast<int>(which)];
     if (kernel == nullptr) kernel = chosen.kernel.of[static_cast<int>(instructionset::swar)];
     ending e;
-    if (spread.threads <= 1 || !parallelrows(reader, in, writer, chosen, kernel, sys, spread, e))
-        e = rows(reader, writer, chosen, kernel);
+    if (spread.threads <= 1 ||
+        !parallelrows(reader, in, writer, chosen, kernel, sys, spread, said, e))
+        e = rows(reader, writer, chosen, kernel, said);
     return outcome(e, prog.name, writer, err);
 }
 

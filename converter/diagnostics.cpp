@@ -112,6 +112,67 @@ void nearmiss::warn(const char* program, int err) const noexcept {
     d.add("; rows are read without a minute column").send(err);
 }
 
+void warnings::rows(const sightings& seen, long base) noexcept {
+    // In input order, the first of each kind.
+    const bool spreadfirst =
+        seen.spread.at != nullptr &&
+        (seen.decimalcomma.at == nullptr || seen.spread.line < seen.decimalcomma.line);
+    for (int k = 0; k < 2; ++k) {
+        const bool spread = (k == 0) == spreadfirst;
+        const sighting& w = spread ? seen.spread : seen.decimalcomma;
+        if (w.at == nullptr || said_[spread]) continue;
+        said_[spread] = true;
+        diagnostic d(program_);
+        d.add("line ").number(w.line + base).add(": ");
+        if (spread)
+            d.add("the row begun on line ")
+                .number(w.begun + base)
+                .add(" takes its last value from this line and skips the numbers after it; is a "
+                     "value missing at the end of line ")
+                .number(w.begun + base)
+                .add("?");
+        else
+            d.add("a comma and a digit follow the value, as in a decimal comma; the value is read "
+                  "up to the comma and the rest of the line is skipped");
+        d.send(err_);
+    }
+}
+
+void warnings::hour(long n, std::size_t column, layout fields) const noexcept {
+    diagnostic d(program_);
+    d.add("line ").number(n).add(": the heading names HOUR, but rows have no hour field: they "
+                                 "are read as");
+    for (const field& f : fields)
+        d.add(" ").add(f.name);
+    if (column < fields.size())
+        d.add(", the hour column as the ").add(fields[column].name);
+    else
+        d.add(", and the hour column is skipped");
+    d.send(err_);
+}
+
+void warnings::endedinheader(long n, std::span<const char> first, bool lonecr) const noexcept {
+    diagnostic d(program_);
+    d.add("line ").number(n).add(": the input ended in the header, before a line starting "
+                                 "with ----: nothing was converted");
+    const auto byte = [first](std::size_t i) noexcept {
+        return i < first.size() ? static_cast<unsigned char>(first[i]) : 0xFFu;
+    };
+    // UTF-16: a byte-order mark, or NUL in every other byte of the first four
+    // characters.
+    const bool mark = (byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF);
+    bool odd = true, even = true;
+    for (std::size_t i = 0; i < 8; i += 2) {
+        even = even && byte(i) == 0 && byte(i + 1) != 0;
+        odd = odd && byte(i + 1) == 0 && byte(i) != 0;
+    }
+    if (mark || odd || even)
+        d.add("; it is UTF-16 (convert it with iconv -f UTF-16 -t UTF-8)");
+    else if (n == 1 && lonecr)
+        d.add("; its lines end in carriage returns alone (convert them with tr '\\r' '\\n')");
+    d.send(err_);
+}
+
 int outcome(const ending& e, const char* program, output& out, int err) noexcept {
     if (e.why == writeerror) return writefailure(program, out, err);
     if (e.why < 0) return out.flush() ? 0 : writefailure(program, out, err);

@@ -53,6 +53,28 @@ class nearmiss {
     char text_[linewidth];
 };
 
+// Warnings: one line on err for each sign that a report is being misread,
+// the first of each kind only. Standard output and the status stay as they
+// are. Owned by the thread that writes.
+class warnings {
+  public:
+    warnings(const char* program, int err) noexcept : program_(program), err_(err) {}
+    // rows: the row phase's sightings, their lines moved by base.
+    void rows(const sightings& seen, long base = 0) noexcept;
+    // hour: the heading on line n names HOUR at word column; rows are read
+    // in the layout fields.
+    void hour(long n, std::size_t column, layout fields) const noexcept;
+    // endedinheader: the input ended after line n, in the header; first is
+    // the start of its first line, and lonecr whether a line had a carriage
+    // return before its end.
+    void endedinheader(long n, std::span<const char> first, bool lonecr) const noexcept;
+
+  private:
+    const char* program_;
+    int err_;
+    bool said_[2] = {};
+};
+
 } // namespace converter
 
 #endif

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <sched.h>
 #include <sys/mman.h>
@@ -70,6 +71,7 @@ struct slot {
     blockresult result{};
     const char* starts[marks + 1] = {};
     long lines[marks + 1] = {};
+    sightings seen[marks] = {}; // in row i, for i < known; result's after them
     unsigned known = 0;
     state now = state::idle; // guarded by the engine's lock
 };
@@ -89,6 +91,7 @@ void convert(slot& s, blockkernel* kernel, char* limit, unsigned rows) noexcept 
             s.result = r;
             return;
         }
+        s.seen[s.known] = r.seen;
         out = r.out;
         b.first = r.stop;
         b.line = r.line;
@@ -102,7 +105,7 @@ void convert(slot& s, blockkernel* kernel, char* limit, unsigned rows) noexcept 
 class engine {
   public:
     engine(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
-           const sysio& sys, parallelism spread) noexcept;
+           const sysio& sys, parallelism spread, warnings& said) noexcept;
     ~engine();
     engine(const engine&) = delete;
     engine& operator=(const engine&) = delete;
@@ -152,6 +155,7 @@ class engine {
     }
 
     output& out_;
+    warnings& said_;
     const sysio& sys_;
     const int fd_;
     const layout fields_;
@@ -199,9 +203,9 @@ class engine {
 };
 
 engine::engine(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
-               const sysio& sys, parallelism spread) noexcept
-    : out_(out), sys_(sys), fd_(fd), fields_(chosen.fields), kernel_(kernel), leftover_(in.first()),
-      leftoverend_(in.last()), readerended_(in.ended()),
+               const sysio& sys, parallelism spread, warnings& said) noexcept
+    : out_(out), said_(said), sys_(sys), fd_(fd), fields_(chosen.fields), kernel_(kernel),
+      leftover_(in.first()), leftoverend_(in.last()), readerended_(in.ended()),
       threads_(std::clamp(spread.threads, 1u, maxthreads)), count_(deepness * threads_ + 1) {
     constexpr std::size_t align = 64;
     blocksize_ = spread.blocksize;
@@ -337,6 +341,7 @@ void engine::take(slot& s) noexcept {
         const blockresult r =
             kernel_({at_, s.last, atline_, s.final}, out_.room(), out_.room() + rowlength);
         out_.commit(r.out);
+        said_.rows(r.seen);
         if (r.why != halt::full) return settle(s, r);
         at_ = r.stop;
         atline_ = r.line;
@@ -344,9 +349,15 @@ void engine::take(slot& s) noexcept {
 }
 
 // keep: the row lines of s from row `row` on, which starts at at_ on line
-// `line` of its conversion.
+// `line` of its conversion, and what those rows are signs of.
 void engine::keep(slot& s, std::size_t row, long line) noexcept {
     const long base = atline_ - line;
+    for (std::size_t i = row; i < s.known; ++i)
+        said_.rows(s.seen[i], base);
+    sightings rest = s.result.seen; // from rows before at_ when none is marked
+    for (sighting* w : {&rest.decimalcomma, &rest.spread})
+        if (std::less<const char*>{}(w->at, at_)) *w = {};
+    said_.rows(rest, base);
     const char* const from = s.out + row * rowlength;
     if (!out_.send({from, static_cast<std::size_t>(s.result.out - from)}))
         return finish(writeerror);
@@ -376,6 +387,7 @@ void engine::convertrest(slot& s) noexcept {
     for (;;) {
         const blockresult r = kernel_({at_, s.last, atline_, s.final}, out_.room(), out_.roomend());
         out_.commit(r.out);
+        said_.rows(r.seen);
         if (r.why != halt::full) return settle(s, r);
         at_ = r.stop;
         atline_ = r.line;
@@ -408,7 +420,9 @@ void engine::release(std::uint64_t n) noexcept {
 void engine::streamrow() noexcept {
     chain c{*this, at_, cur_ < cut_ ? slotof(cur_).last : fillend_, atline_};
     failure f;
-    const status got = longrow(c, out_, fields_, f);
+    sightings seen;
+    const status got = longrow(c, out_, fields_, f, seen);
+    said_.rows(seen);
     at_ = c.p;
     atline_ = c.line;
     if (got == badvalue) e_.fail = f;
@@ -597,8 +611,8 @@ long engine::fetch(char* to, std::size_t n, bool drained) noexcept {
 } // namespace
 
 bool parallelrows(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
-                  const sysio& sys, parallelism spread, ending& e) noexcept {
-    engine run(in, fd, out, chosen, kernel, sys, spread);
+                  const sysio& sys, parallelism spread, warnings& said, ending& e) noexcept {
+    engine run(in, fd, out, chosen, kernel, sys, spread, said);
     if (!run.ready()) return false;
     e = run.run();
     return true;

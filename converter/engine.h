@@ -17,11 +17,12 @@ namespace converter {
 
 // parallelrows: the row phase on spread.threads threads, this one among
 // them, for the rows that follow the header in, read on from fd; row lines
-// on out. Every system call is made on this thread, through sys. e is what
-// ended it, as for the sequential row phase. false, with nothing read, when
-// there is no memory for the blocks.
+// on out, and the rows' warnings through said, in input order. Every system
+// call is made on this thread, through sys. e is what ended it, as for the
+// sequential row phase. false, with nothing read, when there is no memory
+// for the blocks.
 bool parallelrows(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
-                  const sysio& sys, parallelism spread, ending& e) noexcept;
+                  const sysio& sys, parallelism spread, warnings& said, ending& e) noexcept;
 
 } // namespace converter
 

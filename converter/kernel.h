@@ -48,7 +48,8 @@ struct blockresult {
     char* out;        // the end of the row lines made
     long line;        // the line stop is on
     halt why;
-    failure fail; // the first failure, when failed
+    failure fail;   // the first failure, when failed
+    sightings seen; // in the rows converted, and the row at stop
 };
 
 // Each row line: two fixed-point fields and a line end.

@@ -13,11 +13,12 @@
 namespace converter {
 
 // longrow: the next row of in in the layout fields, and its row line on
-// out. ok, or what readrow met (f says why on badvalue), or writeerror.
+// out. ok, or what readrow met (f says why on badvalue), or writeerror;
+// what the row is a sign of in seen.
 template <class source>
-status longrow(source& in, output& out, layout fields, failure& f) noexcept {
+status longrow(source& in, output& out, layout fields, failure& f, sightings& seen) noexcept {
     row r;
-    if (const status got = readrow(in, fields, r, f); got != ok) return got;
+    if (const status got = readrow(in, fields, r, f, &seen); got != ok) return got;
     if (out.roomend() - out.room() < static_cast<std::ptrdiff_t>(rowlength) && !out.flush())
         return writeerror;
     fixedcache none[2];

@@ -106,7 +106,10 @@ status input::readline(std::span<char> line) noexcept {
         if (got < 0) return failed(got);
         if (got == 0) break; // a last line without a line end
     }
-    std::replace(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(n), '\r', ' ');
+    const auto text = line.first(n);
+    const auto cr = std::find(text.begin(), text.end(), '\r');
+    lonecr_ = lonecr_ || (cr != text.end() && cr + 1 != text.end());
+    std::replace(text.begin(), text.end(), '\r', ' ');
     std::fill(line.begin() + static_cast<std::ptrdiff_t>(n), line.end(), ' ');
     return ok;
 }

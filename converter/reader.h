@@ -33,6 +33,8 @@ class input {
     // passed over. endofinput when no line is left.
     status readline(std::span<char> line) noexcept;
     bool linecut() const noexcept { return linecut_; }
+    // Whether a line read so far had a carriage return before its last byte.
+    bool lonecr() const noexcept { return lonecr_; }
 
     // The row text at hand: the unread bytes up to the last line end among
     // them, or all of them once the input has ended.
@@ -92,6 +94,7 @@ class input {
     long line_ = 1;
     bool atstart_ = true; // the byte-order mark may still come
     bool linecut_ = false;
+    bool lonecr_ = false;
     bool eof_ = false;
     int errno_ = 0;
     long errorline_ = 0;

@@ -77,6 +77,32 @@ inline status reject(failure& f, const field& at, long line, verdict why, const 
     return badvalue;
 }
 
+// ---- signs of a misread report ----------------------------------------------
+//
+// Rows that read as designed but suggest that the report is not what the
+// reading takes it for: the first of each kind met, where its row starts
+// and the line it is on. Only the field-by-field way finds them; the quick
+// way leaves such rows to it.
+struct sighting {
+    const char* at = nullptr; // the row's first byte; null: none met
+    long line = 0;            // the line warned about
+    long begun = 0;           // the line of the row's first value
+};
+struct sightings {
+    sighting decimalcomma; // a value followed directly by a comma and a digit
+    sighting spread;       // a last value from a later line, numbers after it skipped
+};
+
+// keepfirst: the sightings of into, with those of more where into has none.
+inline void keepfirst(sightings& into, const sightings& more) noexcept {
+    if (into.decimalcomma.at == nullptr) into.decimalcomma = more.decimalcomma;
+    if (into.spread.at == nullptr) into.spread = more.spread;
+}
+
+constexpr bool isdigitchar(char c) noexcept {
+    return c >= '0' && c <= '9';
+}
+
 // ---- field by field --------------------------------------------------------
 //
 // A source of row text: the bytes [p, end), and line, the number of the
@@ -99,11 +125,16 @@ inline verdict parsefield(const field& f, const char* p, std::size_t length, row
 }
 
 // readrow: one row in the layout fields, value by value, then the rest of
-// its line is passed over. ok with the row in r; on a field that does not
-// convert, badvalue with f saying why; otherwise the source's status, p
-// then anywhere inside the row.
-template <class source> status readrow(source& in, layout fields, row& r, failure& f) noexcept {
+// its line is passed over. ok with the row in r, and in seen, when given,
+// what the row is a sign of (where seen has none of that kind yet); on a
+// field that does not convert, badvalue with f saying why; otherwise the
+// source's status, p then anywhere inside the row.
+template <class source>
+status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = nullptr) noexcept {
+    const char* const start = in.p;
     bool nullable = true; // a comma here leaves a value out
+    bool commas = false;  // a comma has separated two values
+    long begun = 0;
     for (const field& at : fields) {
         // To the value: over blanks, line ends, and one comma after a value.
         for (;;) {
@@ -117,10 +148,11 @@ template <class source> status readrow(source& in, layout fields, row& r, failur
                 ++in.line;
             } else if (c == separatingcomma) {
                 if (nullable) return reject(f, at, in.line, verdict::notanumber, in.p, 1, true);
-                nullable = true;
+                nullable = commas = true;
             }
             ++in.p;
         }
+        if (&at == fields.data()) begun = in.line;
         // The value, read on while it runs into the end of what is there.
         std::size_t length = 0;
         for (;;) {
@@ -135,17 +167,36 @@ template <class source> status readrow(source& in, layout fields, row& r, failur
         in.p += length;
         nullable = false;
     }
-    // The rest of the line.
+    // The rest of the line: in a row of blank-separated values, a comma and
+    // a digit right after the last value look like a decimal comma; after a
+    // last value from a later line, a number looks like the next row.
+    const long last = in.line;
+    if (seen != nullptr && seen->decimalcomma.at == nullptr && !commas && in.p != in.end &&
+        in.p[0] == comma) {
+        if (in.end - in.p == 1 && !in.ended())
+            if (const status s = in.more(); s != ok && s != endofinput) return s;
+        if (in.end - in.p > 1 && isdigitchar(in.p[1])) seen->decimalcomma = {start, last, begun};
+    }
+    bool skipsnumber = false;
     for (;;) {
         const auto have = static_cast<std::size_t>(in.end - in.p);
-        if (const auto* nl = static_cast<const char*>(std::memchr(in.p, lineend, have))) {
+        const auto* nl = static_cast<const char*>(std::memchr(in.p, lineend, have));
+        if (last != begun && seen != nullptr)
+            skipsnumber =
+                skipsnumber || std::any_of(in.p, nl != nullptr ? nl : in.end, isdigitchar);
+        if (nl != nullptr) {
             in.p = nl + 1;
             ++in.line;
-            return ok;
+            break;
         }
         in.p = in.end;
-        if (const status s = in.more(); s != ok) return s == endofinput ? ok : s;
+        if (const status s = in.more(); s != ok) {
+            if (s != endofinput) return s;
+            break;
+        }
     }
+    if (skipsnumber && seen->spread.at == nullptr) seen->spread = {start, last, begun};
+    return ok;
 }
 
 // A span of memory as a source: the text runs out at end, which is the end
@@ -202,7 +253,10 @@ template <std::size_t n>
     const std::uint64_t after = m.lineends & ~before;
     if ((m.lineends & before) != 0 || after == 0) return false;
     // Null values: a comma before the first token, or two between tokens.
-    if (const std::uint64_t inrow = m.commas & before; inrow != 0) {
+    // A comma that directly follows the last of blank-separated values, text
+    // after it, may be a decimal comma: the field-by-field way looks.
+    if (const std::uint64_t inrow = m.commas & (before | (before + 1)); inrow != 0) {
+        if (inrow == before + 1 && (m.separators & (before + 1) << 1) == 0) return false;
         if ((inrow & ((std::uint64_t{1} << row.start[0]) - 1)) != 0) return false;
         for (std::size_t i = 1; i < n; ++i) {
             const std::uint64_t gap =

@@ -63,6 +63,17 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
 #define NOTHEADING                                                                                 \
     " is not a heading (a heading starts with YEAR in capitals in column 1); rows are read "       \
     "without a minute column\n"
+// The warning about input that ends before the separator.
+#define NOSEPARATOR                                                                                \
+    " the input ended in the header, before a line starting with ----: nothing was converted"
+// The warning about a row that takes its last value from a later line.
+#define SPREAD(begun, last)                                                                        \
+    "%: line " #last ": the row begun on line " #begun " takes its last value from this line "     \
+    "and skips the numbers after it; is a value missing at the end of line " #begun "?\n"
+// The warning about a value that a comma and a digit follow.
+#define DECIMALCOMMA                                                                               \
+    ": a comma and a digit follow the value, as in a decimal comma; the value is read up to the "  \
+    "comma and the rest of the line is skipped\n"
 #define NOMINUTE                                                                                   \
     " names no MINUTE in capitals in its first 80 columns; rows are read without a minute "        \
     "column\n"
@@ -78,7 +89,7 @@ TEST(Programs, HeaderRecognition) {
          "2000 1 1 0 ~3.5\n2000 1 1 720 ~4.25\n",
                                    "   2451544.50000         3.50000\n   2451545.00000         4.25000\n", "", 0},
         {"",                                                        "",                                    "",  0},
-        {"Station report\nYEAR MONTH DAY VALUE\n2000 1 1 ~12.5\n",  "",                                    "",  0},
+        {"Station report\nYEAR MONTH DAY VALUE\n2000 1 1 ~12.5\n",  "",                "%: line 3:" NOSEPARATOR "\n",  0},
         {"----\n2000 1 1 ~12.5\n",                                  "   2451544.50000        12.50000\n",  "",  0},
         {"YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 720 ~12.5\n", "   2451545.00000        12.50000\n",  "",  0},
         {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\n",            "   2451544.50000        12.50000\n",  "",  0},
@@ -126,7 +137,7 @@ TEST(Programs, NearMissHeading) {
                                    "%: line 1: \"Year Minute...\"" NOTHEADING,                                0},
         // Not a near miss, or rows that do carry a minute.
         {"Year Minute\nYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
-        {"Year Minute\n",                                           "",                                    "",  0},
+        {"Year Minute\n",                                           "",                "%: line 1:" NOSEPARATOR "\n",  0},
         {"Minute year\nYear\n----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
         {"----\nYear Minute\n",                                     " Error during I/O.\n",
                                    "%: line 2: year: \"Year\" is not an integer\n",                            1},
@@ -296,7 +307,7 @@ TEST(Programs, WriteFaults) {
         {"----\n2000 1 1 ~1\n",   "",  "%: write error: No space left on device\n",  1},
         {"----\n2000 1 1 ~x\n",   "",  "%: write error: No space left on device\n",  1},
         {many,                    "",  "%: write error: No space left on device\n",  1},
-        {"Header only\n",         "",  "",                                           0},
+        {"Header only\n",         "",  "%: line 1:" NOSEPARATOR "\n",                0},
     };
     // clang-format on
     if (const char* why = testing_support::lacks(stdoutmode::devfull)) GTEST_SKIP() << why;
@@ -341,10 +352,10 @@ TEST(Programs, ExtraColumn) {
         {"----\n2000 1 1 7 12.5\n",                     "   2451544.50000        12.50000\n", "",  0},
         {"YEAR MINUTE\n----\n2000 1 1 720 0.5 12.5\n",  "   2451545.00000        12.50000\n", "",  0},
         // Rows without the extra column: every second line is consumed.
-        {"----\n2000 1 1 12.5\n2000 1 2 13.0\n",        "   2451544.50000      2000.00000\n", "",  0},
+        {"----\n2000 1 1 12.5\n2000 1 2 13.0\n",        "   2451544.50000      2000.00000\n", SPREAD(2, 3),  0},
         {"----\n2000 1 1 12.5\n2000 1 2 13.0\n2000 1 3 14.0\n2000 1 4 15.0\n",
                                                         "   2451544.50000      2000.00000\n"
-                                                        "   2451546.50000      2000.00000\n", "",  0},
+                                                        "   2451546.50000      2000.00000\n", SPREAD(2, 3),  0},
         {"----\n2000 1 1 q 12.5\n",                     " Error during I/O.\n",
                                                         "tabjd2: line 2: extra: \"q\" is not a number\n",   1},
     };
@@ -352,7 +363,68 @@ TEST(Programs, ExtraColumn) {
     for (const auto& c : cases) {
         const result r = testing_support::run(TABJD2_PATH, c.input);
         EXPECT_EQ(r.out, c.out) << c.input;
-        EXPECT_EQ(r.err, c.err) << c.input;
+        EXPECT_EQ(r.err, expand(c.err, '%', "tabjd2")) << c.input;
+        EXPECT_EQ(r.status, c.status) << c.input;
+    }
+}
+
+// Signs that a report is being misread: a warning, the first of each kind,
+// and the output and status as without it; and the near misses, silent.
+TEST(Programs, Warnings) {
+    const std::string utf16 = std::string("\xff\xfeY\0E\0A\0R\0\r\0\n\0-\0-\0-\0-\0\r\0\n\0", 24);
+    // clang-format off
+    const endtoend cases[] = {
+        // input                                                  out                                   err                                     status
+        {"YEAR,MONTH,DAY,IBM\n----\n1990,2,1,~11.55\n1990,2,5,~\n1990,3,1,~11.20\n1990,4,1,~10.90\n",
+                                                                  "   2447923.50000        11.55000\n"
+                                                                  "   2447927.50000      1990.00000\n"
+                                                                  "   2447982.50000        10.90000\n", SPREAD(4, 5),                          0},
+        {"----\n1990\t2\t1\t~11.55\n1990\t2\t5\t~\n1990\t3\t1\t~11.20\n",
+                                                                  "   2447923.50000        11.55000\n"
+                                                                  "   2447927.50000      1990.00000\n", SPREAD(3, 4),                          0},
+        {"----\n2012 1 1 ~12,8\n2012 1 2 ~3,5\n",                  "   2455927.50000        12.00000\n"
+                                                                  "   2455928.50000         3.00000\n", "%: line 2" DECIMALCOMMA,              0},
+        {"----\n2012\t1\t1\t~-0,5\r\n",                         "   2455927.50000        -0.00000\n", "%: line 2" DECIMALCOMMA,              0},
+        {"YEAR MONTH DAY TMAX\r----\r2012 1 1 ~12.8\r",            "",  "%: line 1:" NOSEPARATOR "; its lines end in carriage returns alone (convert them with tr '\\r' '\\n')\n", 0},
+        {utf16,                                                   "",  "%: line 2:" NOSEPARATOR "; it is UTF-16 (convert it with iconv -f UTF-16 -t UTF-8)\n", 0},
+        {"      Date      MJD      x\n1962   1   1  37665  -0.012700\n", "",                                "%: line 2:" NOSEPARATOR "\n",      0},
+        {"----\n2012 1 1 ~1,5\n2000 1 2\n~4.5 6\n",                  "   2455927.50000         1.00000\n"
+                                                                  "   2451545.50000         4.50000\n", "%: line 2" DECIMALCOMMA SPREAD(3, 4), 0},
+        // Near misses.
+        {"YEAR MONTH DAY V\r\n----\r\n2000 1 1 ~12.5\r\n",          "   2451544.50000        12.50000\n", "",                                      0},
+        {"\xef\xbb\xbfYEAR MONTH DAY V\n----\n2000 1 1 ~1\n",        "   2451544.50000         1.00000\n", "",                                      0},
+        {"Header\r\n",                                            "",                                    "%: line 1:" NOSEPARATOR "\n",          0},
+        {"----\n2000 1 1 ~12.5 M\n2000 1 2 ~13.0 E 7\n",            "   2451544.50000        12.50000\n"
+                                                                  "   2451545.50000        13.00000\n", "",                                      0},
+        {"----\n2000,1,1,~12.5,\n2000, 1, 2, ~13,\n",               "   2451544.50000        12.50000\n"
+                                                                  "   2451545.50000        13.00000\n", "",                                      0},
+        {"----\n2012,1,1,~12,8\n2012 1 2 ~12.5,M\n2012 1 3 ~1,\n",  "   2455927.50000        12.00000\n"
+                                                                  "   2455928.50000        12.50000\n"
+                                                                  "   2455929.50000         1.00000\n", "",                                      0},
+        {"----\n2000 1 1\n~12.5\n2000\n1\n2 ~13 M\n2000 1\n3 ~1 text after\n",
+                                                                  "   2451544.50000        12.50000\n"
+                                                                  "   2451545.50000        13.00000\n"
+                                                                  "   2451546.50000         1.00000\n", "",                                      0},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+    // A heading that names HOUR: what the rows are read as, and the hour.
+    constexpr std::string_view said = "tabjd: line 1: the heading names HOUR, but rows have no "
+                                      "hour field: they are read as year month day ";
+    // clang-format off
+    const endtoend hours[] = {
+        // input                                                  out                                   err                                           status
+        {"YEAR MONTH DAY HOUR MINUTE TEMP\n----\n2010 1 1 13 0 39.4\n", "   2455197.50903         0.00000\n", "minute value, the hour column as the minute", 0},
+        {"YEAR MONTH DAY HOUR TEMP\n----\n2010 1 1 13 39.4\n",    "   2455197.50000        13.00000\n", "value, the hour column as the value",          0},
+        {"YEAR,MONTH,DAY,TEMP,HOURS\n----\n2010,1,1,39.4,13\n",   "   2455197.50000        39.40000\n", "value, and the hour column is skipped",        0},
+        {"Hourly\nYEAR MONTH DAY TEMP\n----\n2010 1 1 39.4\n",    "   2455197.50000        39.40000\n", "",                                             0},
+    };
+    // clang-format on
+    for (const endtoend& c : hours) {
+        const result r = testing_support::run(TABJD_PATH, c.input);
+        EXPECT_EQ(r.out, c.out) << c.input;
+        EXPECT_EQ(r.err, c.err.empty() ? "" : std::string(said) + std::string(c.err) + "\n")
+            << c.input;
         EXPECT_EQ(r.status, c.status) << c.input;
     }
 }
@@ -363,9 +435,9 @@ TEST(Programs, Examples) {
         const char* path;
         const char* report;
     } cases[] = {
-        {TABJD_PATH, "daily-mean-temperature"},
-        {TABJD_PATH, "tide-gauge-minutes"},
-        {TABJD2_PATH, "river-discharge-flagged"},
+        {TABJD_PATH, "seattle-daily-max-temperature"},
+        {TABJD_PATH, "seattle-hourly-temperature"},
+        {TABJD2_PATH, "seattle-daily-precipitation"},
     };
     for (const auto& c : cases) {
         const std::string base = std::string(EXAMPLES_DIR) + "/" + c.report;

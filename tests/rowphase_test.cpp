@@ -427,6 +427,11 @@ TEST(Engine, MatchesTheSequentialRowPhase) {
         {"tabjd2, no extra column",     tabjd2::program, head + repeated("2000 1 1 12.5\n", 61)},
         {"tabjd2, fails misaligned",    tabjd2::program, head + repeated("2000 1 1 12.5\n", 20) + "2000 1 1 x\n" +
                                                          repeated("2000 1 1 12.5\n", 20)},
+        {"decimal commas",              tabjd::program,  head + repeated("2000 1 1 1.5\n", 29) + repeated("2000 1 2 2,5\n", 9)},
+        {"a value from the next line",  tabjd::program,  head + repeated("2000 1 1 1.5\n", 17) + "2000 1 2\n2000 1 3 4.5\n" +
+                                                         repeated("2000,1,1\n1.5,7\n", 9)},
+        {"both, in input order",        tabjd::program,  head + repeated("2000 1 1 1.5\n", 5) + "2000 1 2\n2000 1 3 4.5\n" +
+                                                         repeated("2000 1 2 2,5\n", 9)},
     };
     // clang-format on
     for (const enginecase& c : cases)
