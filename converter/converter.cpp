@@ -2,10 +2,10 @@
 
 #include "converter/diagnostics.h"
 #include "converter/engine.h"
-#include "converter/longrow.h"
 #include "converter/reader.h"
 #include "converter/writer.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 #if defined(__x86_64__)
@@ -39,57 +39,12 @@ std::size_t columnof(std::string_view text, std::size_t at) noexcept {
     return words;
 }
 
-// The row phase: the kernel converts the rows the reader holds, up to the
-// last whole line, while the reader refills behind them; until the input
-// ends or a read fails.
-ending rows(input& in, output& out, const rowlayout& chosen, blockkernel* kernel,
-            warnings& said) noexcept {
-    ending e;
-    for (;;) {
-        const block b{in.first(), in.rowsend(), in.line(), in.ended()};
-        const blockresult r = kernel(b, out.room(), out.roomend());
-        out.commit(r.out);
-        said.rows(r.seen);
-        in.advance(r.stop, r.line);
-        status s = ok;
-        switch (r.why) {
-        case halt::full: s = out.flush() ? ok : writeerror; break;
-        case halt::failed:
-            e.fail = r.fail;
-            s = badvalue;
-            break;
-        case halt::ended: s = endofinput; break;
-        case halt::more:
-            // A row that runs past the text at hand: with rows before it,
-            // it is the next block's first; alone, it is read as it streams,
-            // which takes a row of any length in one pass.
-            if (r.stop != b.first) {
-                s = in.refill();
-            } else {
-                input::source streamed = in.stream();
-                sightings seen;
-                s = longrow(streamed, out, chosen.fields, e.fail, seen);
-                in.put(streamed);
-                said.rows(seen);
-            }
-            if (s == endofinput) s = ok; // what is left is final now
-            break;
-        }
-        if (s != ok) {
-            e.why = s;
-            e.line = in.errorline();
-            e.error = in.error();
-            return e;
-        }
-    }
-}
-
 } // namespace
 
 int run(const program& prog, int in, int out, int err, const sysio& sys, instructionset which,
         parallelism spread) noexcept {
     output writer(out, sys);
-    input reader(in, &writer, sys);
+    input reader(in, sys);
 
     // Header phase: skip to the separator, learning from heading lines
     // whether rows carry a minute column.
@@ -135,9 +90,11 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
     blockkernel* kernel = chosen.kernel.of[static_cast<int>(which)];
     if (kernel == nullptr) kernel = chosen.kernel.of[static_cast<int>(instructionset::swar)];
     ending e;
-    if (spread.threads <= 1 ||
-        !parallelrows(reader, in, writer, chosen, kernel, sys, spread, said, e))
-        e = rows(reader, writer, chosen, kernel, said);
+    if (!rowphase(reader, in, writer, chosen, kernel, sys, spread, said, e)) {
+        e.why = readerror; // no memory for the blocks
+        e.line = reader.line();
+        e.error = ENOMEM;
+    }
     return outcome(e, prog.name, writer, err);
 }
 

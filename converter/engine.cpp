@@ -3,12 +3,12 @@
 #include "converter/longrow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <sched.h>
 #include <sys/mman.h>
@@ -36,9 +36,6 @@ namespace {
 // Room before a block's text for the bytes of a token begun in the text read
 // before it over the same buffer, so that the token reads on as one.
 constexpr std::size_t headroom = tokenmax + window;
-// The row starts a speculative conversion records before it converts the
-// rest of its block at once: where the true conversion may meet it.
-constexpr unsigned marks = 8;
 // A block converted ahead has room for 5 bytes of row lines per 2 bytes of
 // its text, enough for rows of 14 bytes on average (a row line takes 33); a
 // block of shorter rows is finished on this thread.
@@ -56,6 +53,26 @@ constexpr int pipebuffer = 1 << 20;
 // Input and output buffers together stay within this much.
 constexpr std::size_t budget = std::size_t{12} << 20;
 
+// The ring's layout: how far apart its blocks' texts and outputs are.
+constexpr std::size_t align = 64;
+constexpr std::size_t spanof(std::size_t bytes) noexcept {
+    return (bytes + align - 1) / align * align;
+}
+constexpr std::size_t outputfor(std::size_t blocksize) noexcept {
+    return (blocksize * outputper2 / 2 / align + 1) * align + rowlength;
+}
+constexpr std::size_t ringfor(unsigned count, std::size_t blocksize) noexcept {
+    return count * (spanof(headroom + blocksize + window) + spanof(outputfor(blocksize)));
+}
+
+// A ring for one thread that needs no mapping: for input that is short, or
+// when there is no memory to map. Its pages take memory only once used; one
+// run at a time has it.
+constexpr std::size_t ownblock = std::size_t{256} << 10;
+constexpr unsigned ownblocks = 2; // one read into while the other is converted
+alignas(align) char ownring[ringfor(ownblocks, ownblock)];
+std::atomic_flag ownringtaken;
+
 // A block of input and its conversion.
 struct slot {
     enum class state : unsigned char { idle, queued, working, done };
@@ -66,40 +83,15 @@ struct slot {
     char* first = nullptr;
     char* last = nullptr;
     bool final = false;
-    // Its conversion: how it ended, and the starts of its first rows, row i
-    // at starts[i] on line lines[i] (counted from 0 at first).
+    // Its conversion from first, its lines counted from 0 there.
     blockresult result{};
-    const char* starts[marks + 1] = {};
-    long lines[marks + 1] = {};
-    sightings seen[marks] = {}; // in row i, for i < known; result's after them
-    unsigned known = 0;
     state now = state::idle; // guarded by the engine's lock
 };
 
 // convert: the rows of s's block into s.out, up to limit, from its first
-// byte; the first `rows` of them one at a time, so that their starts are
-// known.
-void convert(slot& s, blockkernel* kernel, char* limit, unsigned rows) noexcept {
-    block b{s.first, s.last, 0, s.final};
-    char* out = s.out;
-    s.starts[0] = s.first;
-    s.lines[0] = 0;
-    s.known = 0;
-    while (s.known < rows && limit - out >= static_cast<std::ptrdiff_t>(rowlength)) {
-        const blockresult r = kernel(b, out, out + rowlength);
-        if (r.why != halt::full) {
-            s.result = r;
-            return;
-        }
-        s.seen[s.known] = r.seen;
-        out = r.out;
-        b.first = r.stop;
-        b.line = r.line;
-        ++s.known;
-        s.starts[s.known] = r.stop;
-        s.lines[s.known] = r.line;
-    }
-    s.result = kernel(b, out, limit);
+// byte.
+void convert(slot& s, blockkernel* kernel, char* limit) noexcept {
+    s.result = kernel({s.first, s.last, 0, s.final}, s.out, limit);
 }
 
 class engine {
@@ -125,9 +117,6 @@ class engine {
     };
 
   private:
-    // What fetch returns when the input may have to be waited for.
-    static constexpr long wouldwait = -2;
-
     slot& slotof(std::uint64_t n) noexcept { return slots_[n % count_]; }
 
     // The steps of the run, each false when it can do nothing now.
@@ -139,7 +128,6 @@ class engine {
     bool convertnext(std::unique_lock<std::mutex>& l) noexcept;
 
     void take(slot& s) noexcept;
-    void keep(slot& s, std::size_t row, long line) noexcept;
     void settle(slot& s, const blockresult& r) noexcept;
     void convertrest(slot& s) noexcept;
     void next() noexcept;
@@ -207,21 +195,36 @@ engine::engine(input& in, int fd, output& out, const rowlayout& chosen, blockker
     : out_(out), said_(said), sys_(sys), fd_(fd), fields_(chosen.fields), kernel_(kernel),
       leftover_(in.first()), leftoverend_(in.last()), readerended_(in.ended()),
       threads_(std::clamp(spread.threads, 1u, maxthreads)), count_(deepness * threads_ + 1) {
-    constexpr std::size_t align = 64;
     blocksize_ = spread.blocksize;
     if (blocksize_ == 0) {
         // A block and its row lines, times the blocks in flight, within the budget.
         const std::size_t share = budget * 2 / (count_ * (2 + outputper2));
         blocksize_ = std::clamp(std::bit_floor(share), std::size_t{64} << 10, std::size_t{1} << 20);
     }
-    outcap_ = (blocksize_ * outputper2 / 2 / align + 1) * align + rowlength;
-    const std::size_t textspan = (headroom + blocksize_ + window + align - 1) / align * align;
-    const std::size_t outspan = (outcap_ + align - 1) / align * align;
-    mapped_ = count_ * (textspan + outspan);
-    void* const map =
-        ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map == MAP_FAILED) return;
-    memory_ = static_cast<char*>(map);
+    // A short input is converted here alone: one that ended within what the
+    // header phase read, or a regular file of a few blocks.
+    const long left = readerended_ || sys.unread == nullptr ? -1 : sys.unread(fd);
+    if (readerended_ || (left >= 0 && static_cast<std::size_t>(left) < 4 * ownblock)) threads_ = 1;
+    void* map = MAP_FAILED;
+    if (threads_ > 1) {
+        mapped_ = ringfor(count_, blocksize_);
+        map = ::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    }
+    if (map != MAP_FAILED) {
+        memory_ = static_cast<char*>(map);
+    } else if (!ownringtaken.test_and_set()) {
+        // This thread alone, in the ring of its own.
+        threads_ = 1;
+        count_ = ownblocks;
+        blocksize_ = std::min(blocksize_, ownblock);
+        mapped_ = 0;
+        memory_ = ownring;
+    } else {
+        return;
+    }
+    outcap_ = outputfor(blocksize_);
+    const std::size_t textspan = spanof(headroom + blocksize_ + window);
+    const std::size_t outspan = spanof(outcap_);
     char* const base = memory_;
     for (unsigned i = 0; i < count_; ++i) {
         slots_[i].text = base + i * textspan + headroom;
@@ -250,7 +253,10 @@ engine::~engine() {
     wake_.notify_all();
     for (std::thread& t : workers_)
         if (t.joinable()) t.join();
-    if (memory_ != nullptr) ::munmap(memory_, mapped_);
+    if (memory_ == ownring)
+        ownringtaken.clear();
+    else if (memory_ != nullptr)
+        ::munmap(memory_, mapped_);
 }
 
 // A worker: converts the blocks queued, until the run stops.
@@ -271,7 +277,7 @@ bool engine::convertnext(std::unique_lock<std::mutex>& l) noexcept {
     slot& s = slotof(claimed_++);
     s.now = slot::state::working;
     l.unlock();
-    convert(s, kernel_, s.out + outcap_, marks);
+    convert(s, kernel_, s.out + outcap_);
     l.lock();
     s.now = slot::state::done;
     return true;
@@ -302,7 +308,7 @@ bool engine::stitch(bool here) noexcept {
         claimed_ = std::max(claimed_, cur_ + 1);
         s.first = const_cast<char*>(at_);
         l.unlock();
-        convert(s, kernel_, s.out + outcap_, 0);
+        convert(s, kernel_, s.out + outcap_);
         l.lock();
         s.now = slot::state::done;
     }
@@ -322,48 +328,16 @@ void engine::waitforcurrent() noexcept {
     settled_.wait(l, [this] { return slotof(cur_).now != slot::state::working; });
 }
 
-// take: the rows of converted block s from at_, a true row start in it. Its
-// conversion holds from the first row start that it and the true conversion
-// share; up to there, and where they share none, rows are converted here.
+// take: the rows of converted block s from at_, a true row start in it:
+// its conversion where that started at at_, else converted here.
 void engine::take(slot& s) noexcept {
-    unsigned i = 0;
-    for (;;) {
-        while (i <= s.known && s.starts[i] < at_)
-            ++i;
-        if (i <= s.known && s.starts[i] == at_) return keep(s, i, s.lines[i]);
-        if (s.result.stop == at_)
-            return keep(s, static_cast<std::size_t>(s.result.out - s.out) / rowlength,
-                        s.result.line);
-        if (i > s.known) return convertrest(s);
-        // One true row, and look again.
-        if (out_.roomend() - out_.room() < static_cast<std::ptrdiff_t>(rowlength) && !out_.flush())
-            return finish(writeerror);
-        const blockresult r =
-            kernel_({at_, s.last, atline_, s.final}, out_.room(), out_.room() + rowlength);
-        out_.commit(r.out);
-        said_.rows(r.seen);
-        if (r.why != halt::full) return settle(s, r);
-        at_ = r.stop;
-        atline_ = r.line;
-    }
-}
-
-// keep: the row lines of s from row `row` on, which starts at at_ on line
-// `line` of its conversion, and what those rows are signs of.
-void engine::keep(slot& s, std::size_t row, long line) noexcept {
-    const long base = atline_ - line;
-    for (std::size_t i = row; i < s.known; ++i)
-        said_.rows(s.seen[i], base);
-    sightings rest = s.result.seen; // from rows before at_ when none is marked
-    for (sighting* w : {&rest.decimalcomma, &rest.spread})
-        if (std::less<const char*>{}(w->at, at_)) *w = {};
-    said_.rows(rest, base);
-    const char* const from = s.out + row * rowlength;
-    if (!out_.send({from, static_cast<std::size_t>(s.result.out - from)}))
+    if (s.first != at_) return convertrest(s);
+    said_.rows(s.result.seen, atline_);
+    if (!out_.send({s.out, static_cast<std::size_t>(s.result.out - s.out)}))
         return finish(writeerror);
     blockresult r = s.result;
-    r.line += base;
-    r.fail.line += base;
+    r.line += atline_;
+    r.fail.line += atline_;
     settle(s, r);
 }
 
@@ -591,27 +565,16 @@ long engine::fetch(char* to, std::size_t n, bool drained) noexcept {
         await(sys_, fd_, POLLIN);
     }
     wouldblock_ = false;
-    for (;;) {
-        const ssize_t k = sys_.read(fd_, to, n);
-        if (k >= 0) return static_cast<long>(k);
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!drained) {
-                wouldblock_ = true;
-                return wouldwait;
-            }
-            await(sys_, fd_, POLLIN);
-            continue;
-        }
-        readerror_ = errno;
-        return -1;
-    }
+    const long got = readsome(sys_, fd_, to, n, drained);
+    if (got == wouldwait) wouldblock_ = true;
+    if (got == -1) readerror_ = errno;
+    return got;
 }
 
 } // namespace
 
-bool parallelrows(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
-                  const sysio& sys, parallelism spread, warnings& said, ending& e) noexcept {
+bool rowphase(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
+              const sysio& sys, parallelism spread, warnings& said, ending& e) noexcept {
     engine run(in, fd, out, chosen, kernel, sys, spread, said);
     if (!run.ready()) return false;
     e = run.run();

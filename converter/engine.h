@@ -1,10 +1,9 @@
-// The row phase on several threads. The input is read ahead in blocks that
-// end at a line end; any free thread converts a block with the block kernel
-// as if its first line started a row; this thread takes the results in
-// input order, each from where the block before truly ended, and writes
-// them. What comes out is what the sequential row phase writes, byte for
-// byte, and as early: before a read that may wait, all rows read so far
-// are out.
+// The row phase. The input is read ahead in blocks that end at a line end;
+// any free thread converts a block with the block kernel as if its first
+// line started a row; this thread takes the results in input order, each
+// from where the block before truly ended, and writes them. With one
+// thread, this one does it all. Before a read that may wait, all rows read
+// so far are out.
 #ifndef TABJD_CONVERTER_ENGINE_H
 #define TABJD_CONVERTER_ENGINE_H
 
@@ -15,14 +14,13 @@
 
 namespace converter {
 
-// parallelrows: the row phase on spread.threads threads, this one among
-// them, for the rows that follow the header in, read on from fd; row lines
-// on out, and the rows' warnings through said, in input order. Every system
-// call is made on this thread, through sys. e is what ended it, as for the
-// sequential row phase. false, with nothing read, when there is no memory
-// for the blocks.
-bool parallelrows(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
-                  const sysio& sys, parallelism spread, warnings& said, ending& e) noexcept;
+// rowphase: the row phase on spread.threads threads, this one among them,
+// for the rows that follow the header in, read on from fd; row lines on out,
+// and the rows' warnings through said, in input order. Every system call is
+// made on this thread, through sys. e is what ended it. false, with nothing
+// read, when there is no memory for the blocks.
+bool rowphase(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
+              const sysio& sys, parallelism spread, warnings& said, ending& e) noexcept;
 
 } // namespace converter
 

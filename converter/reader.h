@@ -1,6 +1,7 @@
-// The reader: input from one descriptor through a fixed buffer, refilled by
-// read(2), with header lines read from it and row text handed out in spans.
-// Memory is fixed: no line, however long, is ever held whole.
+// The header's reader: input from one descriptor through a fixed buffer,
+// refilled by read(2), read a line at a time; what it has read beyond the
+// header goes to the row phase. Memory is fixed: no line, however long, is
+// ever held whole.
 #ifndef TABJD_CONVERTER_READER_H
 #define TABJD_CONVERTER_READER_H
 
@@ -16,13 +17,10 @@ namespace converter {
 // Columns of a header line that are looked at.
 inline constexpr std::size_t linewidth = 80;
 
-// Reader of one input descriptor. The unread bytes are [first(), last()),
-// with a line end as a sentinel at last() and readable bytes past it.
+// Reader of one input descriptor.
 class input {
   public:
-    // drain, if given, is flushed whenever the reader is about to wait for
-    // more input, so that everything converted so far is out first.
-    explicit input(int fd, output* drain = nullptr, const sysio& sys = systemio) noexcept;
+    explicit input(int fd, const sysio& sys = systemio) noexcept;
     input(const input&) = delete;
     input& operator=(const input&) = delete;
 
@@ -36,36 +34,12 @@ class input {
     // Whether a line read so far had a carriage return before its last byte.
     bool lonecr() const noexcept { return lonecr_; }
 
-    // The row text at hand: the unread bytes up to the last line end among
-    // them, or all of them once the input has ended.
+    // The bytes read and not yet taken, and whether the input has ended.
     const char* first() const noexcept { return pos_; }
-    const char* rowsend() const noexcept;
     const char* last() const noexcept { return end_; }
     bool ended() const noexcept { return eof_; }
     // The line first() is on, from 1.
     long line() const noexcept { return line_; }
-    // advance: the bytes before to, which end on line, are read.
-    void advance(const char* to, long line) noexcept {
-        pos_ = const_cast<char*>(to);
-        line_ = line;
-    }
-    // refill: more bytes after the unread ones, flushing the drain first.
-    // ok when some came; endofinput at the end of the input; readerror or
-    // writeerror (of the drain) when that failed.
-    status refill() noexcept;
-
-    // A source (see rowscanner.h) that reads on through the buffer, for a
-    // row longer than it; give it back with put.
-    struct source {
-        input& in;
-        const char* p;
-        const char* end;
-        long line;
-        bool ended() const noexcept { return in.eof_; }
-        status more() noexcept;
-    };
-    source stream() noexcept { return {*this, pos_, end_, line_}; }
-    void put(const source& s) noexcept { advance(s.p, s.line); }
 
     // After a read error: the line it was met on (that of the last byte
     // read before it), and its errno.
@@ -75,19 +49,12 @@ class input {
     static constexpr std::size_t capacity = std::size_t{1} << 17;
 
   private:
-    // Room past the sentinel for a window read at it.
-    static constexpr std::size_t padding = window;
-
     // More bytes after end_, moving what is unread to the front of the
-    // buffer. 1 when bytes came, 0 at the end of the input, negative on an
-    // error (a read error, or a write error while draining).
-    int fill() noexcept;
-    // Marks end_ with the sentinel.
-    void sentinel() noexcept;
-    status failed(int got) noexcept;
+    // buffer: ok when bytes came, endofinput at the end of the input, or
+    // readerror.
+    status fill() noexcept;
 
     int fd_;
-    output* drain_;
     const sysio& sys_;
     char* pos_;
     char* end_;
@@ -98,8 +65,7 @@ class input {
     bool eof_ = false;
     int errno_ = 0;
     long errorline_ = 0;
-    // One more for the sentinel, and room for reading a window at it.
-    char buffer_[capacity + 1 + padding];
+    char buffer_[capacity];
 };
 
 } // namespace converter

@@ -28,8 +28,21 @@ struct sysio {
     // Asks for the buffer of the pipe fd to hold n bytes (fcntl F_SETPIPE_SZ),
     // so that a writer can run ahead of the reader; none in tests.
     int (*growpipe)(int fd, int n) = nullptr;
+    // The bytes left to read in fd when it is a regular file, else -1; none
+    // in tests.
+    long (*unread)(int fd) = nullptr;
 };
 extern const sysio systemio;
+
+// Waits until fd is ready for events; for a descriptor that is non-blocking.
+void await(const sysio& sys, int fd, short events) noexcept;
+
+// readsome: up to n bytes from fd into to, as one read(2) gives them, over
+// EINTR. The count, 0 at the end of the input, or -1 on an error (errno says
+// which). A descriptor that is not ready is waited for when wait is set;
+// else the answer is wouldwait.
+inline constexpr long wouldwait = -2;
+long readsome(const sysio& sys, int fd, char* to, std::size_t n, bool wait) noexcept;
 
 // The last byte c in the n bytes at p, or null: memrchr where the C library
 // has it (glibc, musl, the BSDs), else a reverse scan (macOS).

@@ -3,31 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace converter {
-
-namespace {
-
-#if defined(F_SETPIPE_SZ) && defined(F_GETPIPE_SZ)
-int growpipe(int fd, int n) {
-    const int now = ::fcntl(fd, F_GETPIPE_SZ);
-    return now < 0 || now >= n ? now : ::fcntl(fd, F_SETPIPE_SZ, n);
-}
-#else
-constexpr int (*growpipe)(int, int) = nullptr; // a pipe's buffer has the size it has
-#endif
-
-} // namespace
-
-const sysio systemio{::read, ::write, ::poll, growpipe};
-
-void await(const sysio& sys, int fd, short events) noexcept {
-    pollfd p{fd, events, 0};
-    while (sys.poll(&p, 1, -1) < 0 && errno == EINTR) {
-    }
-}
 
 bool output::text(std::string_view s) noexcept {
     while (!s.empty()) {

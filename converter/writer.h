@@ -48,9 +48,6 @@ class output {
     char buffer_[capacity];
 };
 
-// Waits until fd is ready for events; for a descriptor that is non-blocking.
-void await(const sysio& sys, int fd, short events) noexcept;
-
 } // namespace converter
 
 #endif

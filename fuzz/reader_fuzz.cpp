@@ -11,6 +11,7 @@
 #include "fuzz/oracle.h"
 #include "tests/fakesys.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +33,8 @@ std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, b
     // Scattered: pieces of 1 to 9 bytes.
     const testing_support::behaviour how{
         .readsize = scattered ? 9 : SIZE_MAX, .scattered = scattered, .seed = size};
-    converter::input in(0, nullptr,
-                        testing_support::feed({reinterpret_cast<const char*>(data), size}, how));
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    converter::input in(0, testing_support::feed(text, how));
     std::string out;
     long line = 1;
     const auto progress = [&] {
@@ -62,22 +63,28 @@ std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, b
         fields[f] = (((l.integer >> f) & 1) != 0 && ni < 4) || nr == 2
                         ? converter::integerfield("i", integers[ni++])
                         : converter::realfield("r", reals[nr++]);
+    // The rows: the text after the header lines, in pieces of 1 to 9 bytes
+    // when scattered.
+    std::size_t start = 0;
+    for (int h = 0; h < l.headerlines; ++h)
+        start = std::min(text.find('\n', start), text.size() - 1) + 1;
+    testing_support::piecesource stream{text.substr(start), scattered ? 1 + size % 9 : size};
+    stream.line = in.line();
     std::size_t rows = 0;
     for (;;) {
         converter::row r;
         converter::failure failed;
-        converter::input::source stream = in.stream();
         const converter::status s =
             converter::readrow(stream, {fields, static_cast<std::size_t>(l.fields)}, r, failed);
-        in.put(stream);
-        progress();
+        check(stream.line >= line);
+        line = stream.line;
         if (s == converter::ok) {
             for (std::size_t i = 0; i < ni; ++i)
                 out += std::to_string(r.*integers[i]) + ' ';
             for (std::size_t i = 0; i < nr; ++i)
                 out.append(reinterpret_cast<const char*>(&(r.*reals[i])), sizeof(double));
         }
-        out += "|" + std::to_string(s) + " " + std::to_string(in.line()) + "\n";
+        out += "|" + std::to_string(s) + " " + std::to_string(stream.line) + "\n";
         if (s == converter::badvalue) {
             check(failed.problem != converter::verdict::ok);
             check(failed.line >= line);

@@ -157,6 +157,32 @@ inline const converter::sysio& feed(std::string_view input, behaviour how = {}) 
     return sys;
 }
 
+// Text as a source of row text (see rowscanner.h) that refills, piece
+// bytes at a time, keeping what is unread before each new piece, as the row
+// phase keeps a token begun.
+struct piecesource {
+    piecesource(std::string_view all, std::size_t pieces) : text(all), piece(pieces) {}
+    std::string_view text;
+    std::size_t piece;
+    std::string held;
+    const char* p = held.data();
+    const char* end = p;
+    long line = 1;
+    std::size_t given = 0;
+    bool ended() const noexcept { return given == text.size(); }
+    converter::status more() {
+        if (ended()) return converter::endofinput;
+        const std::size_t n = std::min(piece, text.size() - given);
+        std::string next(p, end);
+        next.append(text.substr(given, n));
+        given += n;
+        held = std::move(next);
+        p = held.data();
+        end = p + held.size();
+        return converter::ok;
+    }
+};
+
 struct outcome {
     std::string out;
     std::string err;

@@ -1,7 +1,7 @@
 // Operating-system faults, injected through the sysio seam: whole runs of
 // the converter in this process, with read, write and poll following a
-// script, and diagnostics caught in a memory file. Every case runs on the
-// sequential row phase and on threads.
+// script, and diagnostics caught in a memory file. Every case runs on one
+// thread, two and three.
 #include "converter/converter.h"
 #include "tabjd/layouts.h"
 #include "tests/fakesys.h"
