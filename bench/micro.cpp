@@ -134,7 +134,7 @@ std::string report(std::size_t rows, bool extra) {
 
 // The block kernel alone, on the rows of a report, for each instruction set.
 void BM_Kernel(benchmark::State& state) {
-    converter::blockkernel* const kernel = tabjd::program.minuterow.kernel.of[state.range(0)];
+    converter::blockkernel* const kernel = tabjd::program.minuterow.kernels.of[state.range(0)];
     if (kernel == nullptr) return state.SkipWithError("not in this build");
     std::string text = report(20000, false);
     text = text.substr(text.find("\n----") + 1);

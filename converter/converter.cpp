@@ -8,9 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string_view>
-#if defined(__x86_64__)
-#include <cpuid.h>
-#endif
 
 namespace converter {
 
@@ -87,8 +84,8 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
     // Row phase: one row line per row, until the input ends or a read fails.
     const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;
     if (hourline != 0) said.hour(hourline, hourcolumn, chosen.fields);
-    blockkernel* kernel = chosen.kernel.of[static_cast<int>(which)];
-    if (kernel == nullptr) kernel = chosen.kernel.of[static_cast<int>(instructionset::swar)];
+    blockkernel* kernel = chosen.kernels.of[static_cast<int>(which)];
+    if (kernel == nullptr) kernel = chosen.kernels.of[static_cast<int>(instructionset::swar)];
     ending e;
     if (!rowphase(reader, in, writer, chosen, kernel, sys, spread, said, e)) {
         e.why = readerror; // no memory for the blocks
@@ -96,37 +93,6 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
         e.error = ENOMEM;
     }
     return outcome(e, prog.name, writer, err);
-}
-
-#if defined(__x86_64__)
-namespace {
-
-// AVX2 and BMI2 from CPUID, and from XGETBV that the system saves the AVX
-// registers (XMM and YMM state) across a switch; with any compiler and C
-// library, as the compiler runtime's __cpu_model is not everywhere.
-bool hasavx2() noexcept {
-    unsigned a, b, c, d;
-    if (__get_cpuid_max(0, nullptr) < 7 || !__get_cpuid(1, &a, &b, &c, &d)) return false;
-    constexpr unsigned osxsave = 1u << 27, avx = 1u << 28;
-    if ((c & (osxsave | avx)) != (osxsave | avx)) return false;
-    unsigned xcr0lo, xcr0hi;
-    asm volatile("xgetbv" : "=a"(xcr0lo), "=d"(xcr0hi) : "c"(0));
-    if ((xcr0lo & 6u) != 6u) return false;
-    __cpuid_count(7, 0, a, b, c, d);
-    constexpr unsigned avx2 = 1u << 5, bmi2 = 1u << 8;
-    return (b & (avx2 | bmi2)) == (avx2 | bmi2);
-}
-
-} // namespace
-#endif
-
-instructionset bestinstructions() noexcept {
-#if defined(__x86_64__)
-    static const instructionset best = hasavx2() ? instructionset::avx2 : instructionset::sse2;
-    return best;
-#else
-    return instructionset::swar;
-#endif
 }
 
 } // namespace converter

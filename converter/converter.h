@@ -4,6 +4,7 @@
 #ifndef TABJD_CONVERTER_CONVERTER_H
 #define TABJD_CONVERTER_CONVERTER_H
 
+#include "converter/engine.h"
 #include "converter/kernel.h"
 #include "converter/layout.h"
 #include "converter/status.h"
@@ -12,13 +13,6 @@
 
 namespace converter {
 
-// A row layout with its kernels.
-struct rowlayout {
-    layout fields;
-    kernels kernel;
-};
-template <const auto& fields> inline constexpr rowlayout rowlayoutof{fields, kernelsfor<fields>};
-
 // A program: its name in messages, and its row layouts, one for reports
 // whose heading line names no MINUTE column and one for those that do.
 struct program {
@@ -26,19 +20,6 @@ struct program {
     rowlayout shortrow;
     rowlayout minuterow;
 };
-
-// How the row phase is spread: the threads that convert rows (1: this one
-// alone, reading as the sequential row phase does), and the most input a
-// block read ahead for them holds (0: a size that suits the threads).
-struct parallelism {
-    unsigned threads;
-    std::size_t blocksize = 0;
-};
-inline constexpr unsigned maxthreads = 8;
-
-// The processors this process may run on (sched_getaffinity where the
-// system has it, else those online), at most maxthreads.
-parallelism defaultparallelism() noexcept;
 
 // run: converts the report on in to row lines on out, with diagnostics on
 // err. Returns the exit status: 0 at the end of the input, 1 after a read

@@ -13,15 +13,6 @@
 
 namespace converter {
 
-// What ended a run: a status, and with it the failure (badvalue), or the
-// line and errno of a read error.
-struct ending {
-    status why = endofinput;
-    failure fail;
-    long line = 0;
-    int error = 0;
-};
-
 // outcome: the only way out of a run. Writes what the ending calls for and
 // returns the exit status: 0 at the end of the input; 1 after an error, with
 // the message line " Error during I/O." on out (after the rows already

@@ -7,12 +7,25 @@
 #ifndef TABJD_CONVERTER_ENGINE_H
 #define TABJD_CONVERTER_ENGINE_H
 
-#include "converter/converter.h"
 #include "converter/diagnostics.h"
+#include "converter/kernel.h"
 #include "converter/reader.h"
 #include "converter/writer.h"
 
 namespace converter {
+
+// How the row phase is spread: the threads that convert rows (1: this one
+// alone), and the most input a block read ahead for them holds (0: a size
+// that suits the threads).
+struct parallelism {
+    unsigned threads;
+    std::size_t blocksize = 0;
+};
+inline constexpr unsigned maxthreads = 8;
+
+// The processors this process may run on (sched_getaffinity where the
+// system has it, else those online), at most maxthreads.
+parallelism defaultparallelism() noexcept;
 
 // rowphase: the row phase on spread.threads threads, this one among them,
 // for the rows that follow the header in, read on from fd; row lines on out,

@@ -37,10 +37,10 @@ struct block {
 
 // Why a kernel stopped.
 enum class halt : unsigned char {
-    more,   // the row at stop does not end inside the block: it needs what follows
-    full,   // no room for another row line
-    failed, // the row at stop has a field that does not convert: see fail
-    ended,  // the input ends at stop or inside the row there (final blocks only)
+    pastend, // the row at stop does not end inside the block: it needs what follows
+    full,    // no room for another row line
+    failed,  // the row at stop has a field that does not convert: see fail
+    ended,   // the input ends at stop or inside the row there (final blocks only)
 };
 
 struct blockresult {
@@ -68,7 +68,7 @@ inline constexpr std::size_t instructionsets = 4;
 instructionset bestinstructions() noexcept;
 
 // A layout's kernels, by instruction set; null for one this build lacks.
-struct kernels {
+struct kernelset {
     blockkernel* of[instructionsets];
 };
 
@@ -84,7 +84,7 @@ struct kernels {
 #pragma GCC target("avx2,bmi,bmi2")
 #endif
 namespace converter::kernel::avx2 {
-constexpr bool quick = true;
+constexpr bool atonce = true;
 struct lanes {
     using bytes = __m256i;
     static constexpr unsigned width = 32;
@@ -109,7 +109,7 @@ struct lanes {
 #pragma GCC pop_options
 #endif
 namespace converter::kernel::sse2 {
-constexpr bool quick = true;
+constexpr bool atonce = true;
 struct lanes {
     using bytes = __m128i;
     static constexpr unsigned width = 16;
@@ -128,14 +128,14 @@ struct lanes {
 #undef TABJD_KERNEL
 #endif
 namespace converter::kernel::swar {
-constexpr bool quick = true;
+constexpr bool atonce = true;
 using converter::swar::lanes;
 } // namespace converter::kernel::swar
 #define TABJD_KERNEL swar
 #include "converter/kernel.inc"
 #undef TABJD_KERNEL
 namespace converter::kernel::fieldbyfield {
-constexpr bool quick = false;
+constexpr bool atonce = false;
 using converter::swar::lanes;
 } // namespace converter::kernel::fieldbyfield
 #define TABJD_KERNEL fieldbyfield
@@ -145,17 +145,24 @@ using converter::swar::lanes;
 namespace converter {
 
 template <const auto& fields>
-inline constexpr kernels kernelsfor{{
+inline constexpr kernelset kernelsfor{{
 #if defined(__x86_64__)
-    kernel::avx2::convert<fields>,
-    kernel::sse2::convert<fields>,
+    kernel::avx2::rowsof<fields>,
+    kernel::sse2::rowsof<fields>,
 #else
     nullptr,
     nullptr,
 #endif
-    kernel::swar::convert<fields>,
-    kernel::fieldbyfield::convert<fields>,
+    kernel::swar::rowsof<fields>,
+    kernel::fieldbyfield::rowsof<fields>,
 }};
+
+// A row layout with its kernels.
+struct rowlayout {
+    layout fields;
+    kernelset kernels;
+};
+template <const auto& fields> inline constexpr rowlayout rowlayoutof{fields, kernelsfor<fields>};
 
 } // namespace converter
 

@@ -49,22 +49,6 @@ constexpr byteclass classof(char c) noexcept {
 
 // ---- failures ------------------------------------------------------------
 
-// How much of a rejected token a diagnostic shows.
-inline constexpr std::size_t shown = 40;
-
-// A field that did not convert: which, where, and what it held.
-struct failure {
-    const field* at = nullptr; // the field being read
-    long line = 0;             // the line the token is on, from 1
-    verdict problem = verdict::ok;
-    bool nullvalue = false; // a comma with no value before it
-    bool cut = false;       // the token is longer than what is kept of it
-    std::uint8_t length = 0;
-    char token[shown] = {};
-
-    std::string_view text() const noexcept { return {token, length}; }
-};
-
 inline status reject(failure& f, const field& at, long line, verdict why, const char* first,
                      std::size_t length, bool nullvalue = false) noexcept {
     f.at = &at;
@@ -106,11 +90,10 @@ constexpr bool isdigitchar(char c) noexcept {
 // ---- field by field --------------------------------------------------------
 //
 // A source of row text: the bytes [p, end), and line, the number of the
-// line p is on. When p reaches end,
-// more() brings the next bytes, keeping those from p on; it returns ok when
-// some came, endofinput when there are none (ended() is true from then on),
-// or why it cannot: incomplete for a span that ends where the row goes on,
-// readerror or writeerror from a reader.
+// line p is on. When a row runs past end, readpast() brings the next bytes,
+// keeping those from p on; it returns ok when some came, endofinput when
+// there are none (ended() is true from then on), or why it cannot: pastspan
+// for a span whose row goes on past it, readerror or writeerror.
 
 // The value of one field from the token [p, p + length).
 inline verdict parsefield(const field& f, const char* p, std::size_t length, row& r) noexcept {
@@ -139,7 +122,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
         // To the value: over blanks, line ends, and one comma after a value.
         for (;;) {
             if (in.p == in.end) {
-                if (const status s = in.more(); s != ok) return s;
+                if (const status s = in.readpast(); s != ok) return s;
                 continue;
             }
             const byteclass c = classof(*in.p);
@@ -160,7 +143,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
                 ++length;
             if (in.p + length != in.end || in.ended()) break;
             if (length > tokenmax) return reject(f, at, in.line, verdict::toolong, in.p, length);
-            if (const status s = in.more(); s != ok && s != endofinput) return s;
+            if (const status s = in.readpast(); s != ok && s != endofinput) return s;
         }
         if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok)
             return reject(f, at, in.line, v, in.p, length);
@@ -174,7 +157,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
     if (seen != nullptr && seen->decimalcomma.at == nullptr && !commas && in.p != in.end &&
         in.p[0] == comma) {
         if (in.end - in.p == 1 && !in.ended())
-            if (const status s = in.more(); s != ok && s != endofinput) return s;
+            if (const status s = in.readpast(); s != ok && s != endofinput) return s;
         if (in.end - in.p > 1 && isdigitchar(in.p[1])) seen->decimalcomma = {start, last, begun};
     }
     bool skipsnumber = false;
@@ -190,7 +173,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
             break;
         }
         in.p = in.end;
-        if (const status s = in.more(); s != ok) {
+        if (const status s = in.readpast(); s != ok) {
             if (s != endofinput) return s;
             break;
         }
@@ -207,7 +190,7 @@ struct spansource {
     long line;
     bool final;
     bool ended() const noexcept { return final; }
-    status more() const noexcept { return final ? endofinput : incomplete; }
+    status readpast() const noexcept { return final ? endofinput : pastspan; }
 };
 
 // ---- the usual row at once -------------------------------------------------

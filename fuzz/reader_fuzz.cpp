@@ -33,8 +33,8 @@ std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, b
     // Scattered: pieces of 1 to 9 bytes.
     const testing_support::behaviour how{
         .readsize = scattered ? 9 : SIZE_MAX, .scattered = scattered, .seed = size};
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    converter::input in(0, testing_support::feed(text, how));
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    converter::input in(0, testing_support::feed(input, how));
     std::string out;
     long line = 1;
     const auto progress = [&] {
@@ -53,29 +53,27 @@ std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, b
     }
     // The layout's fields, at most four integers and two reals: the members
     // a row has.
-    std::int32_t converter::row::*const integers[] = {&converter::row::year, &converter::row::month,
-                                                      &converter::row::day,
-                                                      &converter::row::minutes};
-    double converter::row::*const reals[] = {&converter::row::foo, &converter::row::data};
-    converter::field fields[6];
+    using testing_support::integers, testing_support::reals;
+    std::string kinds;
     std::size_t ni = 0, nr = 0;
-    for (int f = 0; f < l.fields; ++f)
-        fields[f] = (((l.integer >> f) & 1) != 0 && ni < 4) || nr == 2
-                        ? converter::integerfield("i", integers[ni++])
-                        : converter::realfield("r", reals[nr++]);
+    for (int f = 0; f < l.fields; ++f) {
+        const bool integer = (((l.integer >> f) & 1) != 0 && ni < 4) || nr == 2;
+        kinds += integer ? 'i' : 'r';
+        ++(integer ? ni : nr);
+    }
+    const std::vector<converter::field> fields = testing_support::fieldsof(kinds);
     // The rows: the text after the header lines, in pieces of 1 to 9 bytes
     // when scattered.
     std::size_t start = 0;
     for (int h = 0; h < l.headerlines; ++h)
-        start = std::min(text.find('\n', start), text.size() - 1) + 1;
-    testing_support::piecesource stream{text.substr(start), scattered ? 1 + size % 9 : size};
+        start = std::min(input.find('\n', start), input.size() - 1) + 1;
+    testing_support::piecesource stream{input.substr(start), scattered ? 1 + size % 9 : size};
     stream.line = in.line();
     std::size_t rows = 0;
     for (;;) {
         converter::row r;
         converter::failure failed;
-        const converter::status s =
-            converter::readrow(stream, {fields, static_cast<std::size_t>(l.fields)}, r, failed);
+        const converter::status s = converter::readrow(stream, fields, r, failed);
         check(stream.line >= line);
         line = stream.line;
         if (s == converter::ok) {

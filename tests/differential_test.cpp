@@ -24,15 +24,7 @@ namespace {
 
 using converter::verdict;
 
-// Fewer cases under the sanitizers and under an emulator, which are many
-// times slower.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t scale = 8;
-#elif defined(TABJD_EMULATOR)
-constexpr std::size_t scale = 4;
-#else
-constexpr std::size_t scale = 1;
-#endif
+using testing_support::share;
 
 using testing_support::generator;
 
@@ -55,7 +47,7 @@ std::size_t compareall(const source<T> (&sources)[n], std::uint64_t seed,
     std::size_t total = 0;
     for (const source<T>& s : sources) {
         std::size_t agreed = 0;
-        const std::size_t count = s.count / scale;
+        const std::size_t count = s.count / share;
         for (std::size_t i = 0; i < count; ++i)
             agreed += same(s.make(g), failures) ? 1 : 0;
         EXPECT_EQ(agreed, count) << s.name;
@@ -234,7 +226,7 @@ TEST(Differential, ParseRealMatchesStrtod) {
         {"longmantissa",   longmantissa,  10000},
     };
     // clang-format on
-    EXPECT_GE(compareall(sources, 20240611, sameasstrtod) * scale, std::size_t{1000000});
+    EXPECT_GE(compareall(sources, 20240611, sameasstrtod) * share, std::size_t{1000000});
 }
 
 // The edges themselves, each once.
@@ -316,7 +308,7 @@ TEST(Differential, ParseIntegerMatchesStrtoll) {
             ++count;
             agreed += sameasstrtoll(t) ? 1 : 0;
         }
-    for (int i = 0; i < 200000 / static_cast<int>(scale); ++i) {
+    for (int i = 0; i < 200000 / static_cast<int>(share); ++i) {
         std::string t = sign(g);
         const std::size_t digits = 1 + g.below<std::size_t>(12);
         for (std::size_t j = 0; j < digits; ++j)

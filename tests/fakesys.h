@@ -157,6 +157,20 @@ inline const converter::sysio& feed(std::string_view input, behaviour how = {}) 
     return sys;
 }
 
+// A row layout of the given kinds, i an integer and r a real, at most four
+// and two: integers fill the date's members, reals the value's, in order.
+inline constexpr std::int32_t converter::row::*integers[] = {
+    &converter::row::year, &converter::row::month, &converter::row::day, &converter::row::minutes};
+inline constexpr double converter::row::*reals[] = {&converter::row::foo, &converter::row::data};
+inline std::vector<converter::field> fieldsof(std::string_view kinds) {
+    std::vector<converter::field> fields;
+    std::size_t ni = 0, nr = 0;
+    for (const char k : kinds)
+        fields.push_back(k == 'i' ? converter::integerfield("i", integers[ni++])
+                                  : converter::realfield("r", reals[nr++]));
+    return fields;
+}
+
 // Text as a source of row text (see rowscanner.h) that refills, piece
 // bytes at a time, keeping what is unread before each new piece, as the row
 // phase keeps a token begun.
@@ -170,7 +184,7 @@ struct piecesource {
     long line = 1;
     std::size_t given = 0;
     bool ended() const noexcept { return given == text.size(); }
-    converter::status more() {
+    converter::status readpast() {
         if (ended()) return converter::endofinput;
         const std::size_t n = std::min(piece, text.size() - given);
         std::string next(p, end);

@@ -5,6 +5,7 @@
 #include "converter/converter.h"
 #include "tabjd/layouts.h"
 #include "tests/fakesys.h"
+#include "tests/support.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,10 +50,7 @@ outcome convert(const std::string& input, std::vector<step> reads = {},
 
 // Rows enough to fill the output buffer several times over.
 std::string manyrows(int n) {
-    std::string s = "Header\n----\n";
-    for (int i = 0; i < n; ++i)
-        s += "2000 1 1 " + std::to_string(i) + "\n";
-    return s;
+    return testing_support::manyrows(n, "Header\n----\n");
 }
 
 const std::string report = "Header\n----\n2000 1 1 1.5\n2000 1 2 2.5\n2000 1 3 3.5\n";

@@ -20,12 +20,8 @@ using testing_support::outputlimit;
 using testing_support::result;
 using testing_support::stdoutmode;
 
-struct programcase {
-    const char* path;
-    const char* name;
-    const char* extra; // what a row carries before its value
-};
-const programcase programs[] = {{TABJD_PATH, "tabjd", ""}, {TABJD2_PATH, "tabjd2", "0.5 "}};
+using testing_support::programcase;
+using testing_support::programs;
 
 // In a shared case, ~ in the input stands for the extra column of tabjd2
 // (nothing for tabjd), and % in the expected diagnostics for the program's
@@ -285,10 +281,7 @@ TEST(Programs, ReadErrorOnADirectory) {
 
 // A report of n rows, ~ standing for the extra column.
 std::string manyrows(int n) {
-    std::string s = "----\n";
-    for (int i = 0; i < n; ++i)
-        s += "2000 1 1 ~" + std::to_string(i) + "\n";
-    return s;
+    return testing_support::manyrows(n, "----\n", "~");
 }
 
 TEST(Programs, WriteFaults) {

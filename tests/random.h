@@ -9,6 +9,16 @@
 
 namespace testing_support {
 
+// The share of the generated cases that runs: fewer under the sanitizers
+// and under an emulator, which are many times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr std::size_t share = 8;
+#elif defined(TABJD_EMULATOR)
+inline constexpr std::size_t share = 4;
+#else
+inline constexpr std::size_t share = 1;
+#endif
+
 // splitmix64 (Steele, Lea and Flood, "Fast splittable pseudorandom number
 // generators", 2014; the constants of Vigna's splitmix64.c).
 struct generator {

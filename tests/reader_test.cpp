@@ -26,14 +26,8 @@ constexpr std::size_t chunks[] = {1, 2, 3, 7, 4096};
 // then the status and the line it ended on.
 std::string rows(std::string_view text, std::string_view kinds, std::size_t chunk) {
     testing_support::piecesource source{text, chunk};
-    // Integers fill the date's members, reals the value's, in order.
-    std::int32_t row::*const integers[] = {&row::year, &row::month, &row::day, &row::minutes};
-    double row::*const reals[] = {&row::foo, &row::data};
-    std::vector<field> fields;
-    std::size_t ni = 0, nr = 0;
-    for (const char k : kinds)
-        fields.push_back(k == 'i' ? integerfield("i", integers[ni++])
-                                  : realfield("r", reals[nr++]));
+    using testing_support::integers, testing_support::reals;
+    const std::vector<field> fields = testing_support::fieldsof(kinds);
     // A member still holding its mark was not reached.
     constexpr std::int32_t unread = INT32_MIN;
     const auto render = [&](const row& r) {

@@ -9,6 +9,7 @@
 #include "tabjd2/layouts.h"
 #include "tests/fakesys.h"
 #include "tests/random.h"
+#include "tests/support.h"
 
 #include <bit>
 #include <cmath>
@@ -21,14 +22,7 @@ namespace {
 
 using converter::verdict;
 
-// A tenth of the cases under the sanitizers, a quarter under an emulator.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr std::size_t share = 10;
-#elif defined(TABJD_EMULATOR)
-constexpr std::size_t share = 4;
-#else
-constexpr std::size_t share = 1;
-#endif
+using testing_support::share;
 
 using testing_support::generator;
 
@@ -251,18 +245,14 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
 // Every instruction set this machine has, against field by field.
 TEST(RowPhase, KernelsMatchFieldByField) {
     using converter::instructionset;
-    struct programcase {
-        const converter::program& prog;
-        bool extra;
-    };
-    const programcase programs[] = {{tabjd::program, false}, {tabjd2::program, true}};
     const std::vector<instructionset> sets = instructionsets();
     generator g{11};
     const std::size_t reports = 400 / share;
     for (std::size_t k = 0; k < reports; ++k) {
-        const programcase& p = programs[k % 2];
+        const testing_support::programcase& p = testing_support::programs[k % 2];
         const bool minute = k % 4 >= 2;
-        const std::string input = report(g, minute, p.extra, 1 + g.below<std::size_t>(600));
+        const std::string input =
+            report(g, minute, *p.extra != '\0', 1 + g.below<std::size_t>(600));
         // Whole, or in small pieces so that rows meet the buffer's end.
         const std::size_t chunk = k % 3 == 0 ? 1 + g.below<std::size_t>(200) : input.size();
         const outcome b = convert(p.prog, input, {.readsize = chunk}, instructionset::fieldbyfield);
@@ -347,12 +337,7 @@ TEST(RowScanner, UsualRowsAtOnce) {
 // The header of a report whose rows are the short layout.
 const std::string head = "STATION  TEST\nYEAR MONTH DAY VALUE\n---- ----- --- -----\n";
 
-std::string repeated(std::string_view line, std::size_t n) {
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i)
-        s += line;
-    return s;
-}
+using testing_support::repeated;
 
 // Rows of 13 bytes, the one at `bad` spoilt: with blocks of 52 bytes, four
 // rows a block, it fails at a block's first row, its second, its last, or

@@ -2,6 +2,9 @@
 #ifndef TABJD_TESTS_SUPPORT_H
 #define TABJD_TESTS_SUPPORT_H
 
+#include "tabjd/layouts.h"
+#include "tabjd2/layouts.h"
+
 #include <functional>
 #include <span>
 #include <spawn.h>
@@ -10,6 +13,33 @@
 #include <sys/types.h>
 
 namespace testing_support {
+
+// The two programs as the tests run them: in this process, or built; and
+// what a row of theirs carries before its value.
+struct programcase {
+    const converter::program& prog;
+    const char* path;
+    const char* name;
+    const char* extra;
+};
+inline const programcase programs[] = {{tabjd::program, TABJD_PATH, "tabjd", ""},
+                                       {tabjd2::program, TABJD2_PATH, "tabjd2", "0.5 "}};
+
+// n rows after head, each "2000 1 1 " then mark and its number.
+inline std::string manyrows(int n, std::string_view head = "----\n", std::string_view mark = "") {
+    std::string s(head);
+    for (int i = 0; i < n; ++i)
+        s.append("2000 1 1 ").append(mark).append(std::to_string(i)).append("\n");
+    return s;
+}
+
+// line, n times over.
+inline std::string repeated(std::string_view line, std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i)
+        s += line;
+    return s;
+}
 
 struct result {
     std::string out;
