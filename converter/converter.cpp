@@ -38,7 +38,7 @@ std::size_t columnof(std::string_view text, std::size_t at) noexcept {
 
 } // namespace
 
-int run(const program& prog, int in, int out, int err, const sysio& sys, instructionset which,
+int run(const program& prog, int in, int out, int err, const sysio& sys, kernelchoice which,
         parallelism spread) noexcept {
     output writer(out, sys);
     input reader(in, sys);
@@ -84,7 +84,8 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
     // Row phase: one row line per row, until the input ends or a read fails.
     const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;
     if (hourline != 0) said.hour(hourline, hourcolumn, chosen.fields);
-    blockkernel* kernel = chosen.kernels.of[static_cast<int>(which)];
+    blockkernel* kernel =
+        which.reference ? chosen.kernels.reference : chosen.kernels.of[static_cast<int>(which.set)];
     if (kernel == nullptr) kernel = chosen.kernels.of[static_cast<int>(instructionset::swar)];
     ending e;
     if (!rowphase(reader, in, writer, chosen, kernel, sys, spread, said, e)) {

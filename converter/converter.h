@@ -27,8 +27,7 @@ struct program {
 // the instruction set which (by default the best one there is) convert the
 // rows, on the threads spread gives.
 int run(const program& prog, int in = 0, int out = 1, int err = 2, const sysio& sys = systemio,
-        instructionset which = bestinstructions(),
-        parallelism spread = defaultparallelism()) noexcept;
+        kernelchoice which = {}, parallelism spread = defaultparallelism()) noexcept;
 
 } // namespace converter
 

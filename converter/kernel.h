@@ -12,6 +12,7 @@
 #include "converter/julday.h"
 #include "converter/layout.h"
 #include "converter/numbers.h"
+#include "converter/rowparts.h"
 #include "converter/rowscanner.h"
 #include "converter/status.h"
 
@@ -58,18 +59,30 @@ inline constexpr std::size_t rowlength = 2 * fieldwidth + 1;
 // A kernel: converts the rows of in into row lines at [out, limit).
 using blockkernel = blockresult(const block& in, char* out, char* limit) noexcept;
 
-// The ways of finding a row's values: the usual row at once from masks made
-// with AVX2, SSE2 or 64-bit words, or every row field by field (for tests:
-// that way is the reference the others are checked against).
-enum class instructionset : unsigned char { avx2, sse2, swar, fieldbyfield };
-inline constexpr std::size_t instructionsets = 4;
+// What finds the usual row's values at once: masks made with AVX2, SSE2 or
+// 64-bit words.
+enum class instructionset : unsigned char { avx2, sse2, swar };
+inline constexpr std::size_t instructionsets = 3;
 
 // The best instruction set this processor has, found once.
 instructionset bestinstructions() noexcept;
 
-// A layout's kernels, by instruction set; null for one this build lacks.
+// The kernel a run converts with: an instruction set's, or the reference
+// one that reads every row field by field (for tests: the way the others
+// are checked against).
+struct kernelchoice {
+    constexpr kernelchoice(instructionset s = bestinstructions(), bool field = false) noexcept
+        : set(s), reference(field) {}
+    instructionset set;
+    bool reference;
+};
+inline constexpr kernelchoice referencekernel{instructionset::swar, true};
+
+// A layout's kernels, by instruction set (null for one this build lacks),
+// and its reference kernel.
 struct kernelset {
     blockkernel* of[instructionsets];
+    blockkernel* reference;
 };
 
 } // namespace converter
@@ -84,7 +97,6 @@ struct kernelset {
 #pragma GCC target("avx2,bmi,bmi2")
 #endif
 namespace converter::kernel::avx2 {
-constexpr bool atonce = true;
 struct lanes {
     using bytes = __m256i;
     static constexpr unsigned width = 32;
@@ -109,7 +121,6 @@ struct lanes {
 #pragma GCC pop_options
 #endif
 namespace converter::kernel::sse2 {
-constexpr bool atonce = true;
 struct lanes {
     using bytes = __m128i;
     static constexpr unsigned width = 16;
@@ -128,17 +139,9 @@ struct lanes {
 #undef TABJD_KERNEL
 #endif
 namespace converter::kernel::swar {
-constexpr bool atonce = true;
 using converter::swar::lanes;
 } // namespace converter::kernel::swar
 #define TABJD_KERNEL swar
-#include "converter/kernel.inc"
-#undef TABJD_KERNEL
-namespace converter::kernel::fieldbyfield {
-constexpr bool atonce = false;
-using converter::swar::lanes;
-} // namespace converter::kernel::fieldbyfield
-#define TABJD_KERNEL fieldbyfield
 #include "converter/kernel.inc"
 #undef TABJD_KERNEL
 
@@ -147,15 +150,15 @@ namespace converter {
 template <const auto& fields>
 inline constexpr kernelset kernelsfor{{
 #if defined(__x86_64__)
-    kernel::avx2::rowsof<fields>,
-    kernel::sse2::rowsof<fields>,
+                                          kernel::avx2::rowsof<fields>,
+                                          kernel::sse2::rowsof<fields>,
 #else
-    nullptr,
-    nullptr,
+                                          nullptr,
+                                          nullptr,
 #endif
-    kernel::swar::rowsof<fields>,
-    kernel::fieldbyfield::rowsof<fields>,
-}};
+                                          kernel::swar::rowsof<fields>,
+                                      },
+                                      kernel::swar::rowsof<fields, false>};
 
 // A row layout with its kernels.
 struct rowlayout {

@@ -2,10 +2,11 @@
 // and queued; a row longer than a block read as it streams; the memory of
 // the ring. This thread only.
 //
-// The read state: eof_ once a read gave nothing; finalcut_ once the last
-// block is cut; mustdrain_ while a read may wait (the input was not ready)
-// or a read has failed (readerror_ holds its errno), when everything read so
-// far is converted and out before the next step; wouldblock_ after EAGAIN.
+// The read state goes open -> ended (a read gave nothing) -> lastcut (the
+// last block is cut). From open it may go to waiting (the input was not
+// ready: what was read is converted and out before a read that may wait),
+// and back once bytes come; or to failed (a read failed: what was read
+// before it is converted and out, then the error ends the run).
 // hasline_: a line end has come into the block being filled.
 #include "converter/ring.h"
 
@@ -105,16 +106,17 @@ engine::~engine() {
 // when all read so far must go out. Before a read that may wait, every row
 // read so far is converted and out.
 bool engine::readahead() noexcept {
-    if (finalcut_) return false;
+    if (read_ == readstate::lastcut) return false;
     slot& fill = slotof(cut_);
-    if (eof_) {
+    if (read_ == readstate::ended) {
         cutblock(fillend_, true);
         return true;
     }
     const auto have = static_cast<std::size_t>(fillend_ - fill.first);
     auto room = static_cast<std::size_t>(fill.text + blocksize_ - fillend_);
     if (!hasline_) room = std::min(room, have < unlinedread ? unlinedread - have : 0);
-    if (room == 0 || mustdrain_) {
+    const bool drain = read_ == readstate::waiting || read_ == readstate::failed;
+    if (room == 0 || drain) {
         if (const auto* nl = lastof(fill.first, lineend, have)) {
             if (!canadvance()) return false;
             cutblock(nl + 1, false);
@@ -128,9 +130,9 @@ bool engine::readahead() noexcept {
         }
     }
     long got;
-    if (mustdrain_ && cur_ == cut_) {
+    if (drain && cur_ == cut_) {
         // All read so far is converted: out it goes, and the read may wait.
-        if (readerror_ != 0) {
+        if (read_ == readstate::failed) {
             e_.line = atline_;
             e_.error = readerror_;
             finish(readerror);
@@ -144,23 +146,21 @@ bool engine::readahead() noexcept {
     } else {
         // While what was read is converted, input that comes meanwhile is
         // read on.
-        if (mustdrain_ && readerror_ != 0) return false;
+        if (read_ == readstate::failed) return false;
         got = fetch(fillend_, room, false);
         if (got == wouldwait) {
-            if (mustdrain_) return false;
-            mustdrain_ = true;
+            if (read_ == readstate::waiting) return false;
+            read_ = readstate::waiting;
             return true;
         }
     }
-    mustdrain_ = false;
+    read_ = readstate::open;
     if (got > 0) {
         const auto k = static_cast<std::size_t>(got);
         hasline_ = hasline_ || std::memchr(fillend_, lineend, k) != nullptr;
         fillend_ += k;
-    } else if (got == 0) {
-        eof_ = true;
     } else {
-        mustdrain_ = true; // the rows read before the error go out first
+        read_ = got == 0 ? readstate::ended : readstate::failed;
     }
     return true;
 }
@@ -189,7 +189,7 @@ void engine::cutblock(const char* end, bool final) noexcept {
         fillend_ = n.text + rest;
         hasline_ = false;
     }
-    finalcut_ = final;
+    if (final) read_ = readstate::lastcut;
     {
         std::lock_guard<std::mutex> l(lock_);
         fill.now = slot::state::queued;
@@ -258,7 +258,7 @@ status engine::readpast(chain& c) noexcept {
         if (c.end != c.p || cur_ < cut_) return ok;
     }
     // All of the block being filled is read: the rest is read over it.
-    if (eof_) return endofinput;
+    if (read_ >= readstate::ended) return endofinput;
     const auto kept = static_cast<std::size_t>(c.end - c.p);
     slot& fill = slotof(cut_);
     std::memmove(fill.text - kept, c.p, kept);
@@ -275,7 +275,7 @@ status engine::readpast(chain& c) noexcept {
     c.end = fillend_;
     if (got > 0) return ok;
     if (got == 0) {
-        eof_ = true;
+        read_ = readstate::ended;
         return endofinput;
     }
     e_.line = c.line + std::count(c.p, c.end, lineend);

@@ -101,7 +101,8 @@ class engine {
         const char* end;
         long line;
         bool ended() const noexcept {
-            return ring.cur_ < ring.cut_ ? ring.slotof(ring.cur_).final : ring.eof_;
+            return ring.cur_ < ring.cut_ ? ring.slotof(ring.cur_).final
+                                         : ring.read_ >= readstate::ended;
         }
         status readpast() noexcept { return ring.readpast(*this); }
     };
@@ -166,11 +167,11 @@ class engine {
     const char* at_ = nullptr;
     long atline_ = 0;
 
-    bool eof_ = false;
-    bool finalcut_ = false;  // the last block is cut
-    bool mustdrain_ = false; // the input may wait: all read so far goes out first
-    bool wouldblock_ = false;
-    int readerror_ = 0;
+    // The input, as the last read left it (see reading.cpp).
+    enum class readstate : unsigned char { open, waiting, failed, ended, lastcut };
+    readstate read_ = readstate::open;
+    bool wouldblock_ = false; // the last read met EAGAIN
+    int readerror_ = 0;       // the errno of a failed read
     bool finished_ = false;
     ending e_;
 

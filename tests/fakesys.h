@@ -207,8 +207,7 @@ struct outcome {
 // A whole run of prog in this process on input, its calls behaving as how
 // says; diagnostics go straight to a descriptor, a memory file read back.
 inline outcome convert(const converter::program& prog, std::string_view input, behaviour how = {},
-                       converter::instructionset which = converter::bestinstructions(),
-                       converter::parallelism spread = {1}) {
+                       converter::kernelchoice which = {}, converter::parallelism spread = {1}) {
     static const int err = ::memfd_create("stderr", 0);
     rule(err >= 0 && ::ftruncate(err, 0) == 0 && ::lseek(err, 0, SEEK_SET) == 0,
          "a memory file for diagnostics");

@@ -8,9 +8,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -447,15 +445,8 @@ TEST(Programs, StreamsEachRowWhileInputStaysOpen) {
         int in[2], out[2];
         ASSERT_EQ(::pipe(in), 0);
         ASSERT_EQ(::pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        for (const int fd : {in[0], in[1], out[0], out[1]})
-            posix_spawn_file_actions_addclose(&actions, fd);
-        pid_t pid;
-        ASSERT_EQ(testing_support::spawn(pid, p.path, &actions), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid =
+            testing_support::start(p.path, {in[0], out[1], 2}, {in[0], in[1], out[0], out[1]});
         ::close(in[0]);
         ::close(out[1]);
 
@@ -480,9 +471,7 @@ TEST(Programs, StreamsEachRowWhileInputStaysOpen) {
         send("2000 1 1 0 " + std::string(p.extra) + "2\n");
         EXPECT_EQ(receive(), "   2451544.50000         2.00000\n") << p.name;
         ::close(in[1]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << p.name;
+        EXPECT_EQ(testing_support::waitfor(pid), 0) << p.name;
         ::close(out[0]);
     }
 }

@@ -255,7 +255,7 @@ TEST(RowPhase, KernelsMatchFieldByField) {
             report(g, minute, *p.extra != '\0', 1 + g.below<std::size_t>(600));
         // Whole, or in small pieces so that rows meet the buffer's end.
         const std::size_t chunk = k % 3 == 0 ? 1 + g.below<std::size_t>(200) : input.size();
-        const outcome b = convert(p.prog, input, {.readsize = chunk}, instructionset::fieldbyfield);
+        const outcome b = convert(p.prog, input, {.readsize = chunk}, converter::referencekernel);
         for (const instructionset which : sets) {
             const outcome a = convert(p.prog, input, {.readsize = chunk}, which);
             const int set = static_cast<int>(which);
@@ -281,7 +281,7 @@ TEST(RowPhase, JulianDatesAcrossBinades) {
             for (const char* minute : {"-720", "2000", "100000", "-1000000"})
                 input += date + minute + " 1.5\n";
         }
-    const outcome b = convert(tabjd::program, input, {}, converter::instructionset::fieldbyfield);
+    const outcome b = convert(tabjd::program, input, {}, converter::referencekernel);
     ASSERT_EQ(b.status, 0);
     for (const converter::instructionset which : instructionsets())
         EXPECT_EQ(convert(tabjd::program, input, {}, which).out, b.out)
@@ -374,7 +374,7 @@ void expectreference(const enginecase& c) {
     // clang-format on
     const instructionset best = converter::bestinstructions();
     // The reference: every row field by field, on one thread, in tiny blocks.
-    const outcome reference = convert(c.prog, c.input, {}, instructionset::fieldbyfield, {1, 7});
+    const outcome reference = convert(c.prog, c.input, {}, converter::referencekernel, {1, 7});
     for (const converter::parallelism& p : spreads)
         for (const std::size_t chunk : {c.input.size(), std::size_t{100}}) {
             const outcome o = convert(c.prog, c.input, {.readsize = chunk}, best, p);
@@ -385,7 +385,7 @@ void expectreference(const enginecase& c) {
         }
 }
 
-TEST(Engine, MatchesTheSequentialRowPhase) {
+TEST(Engine, MatchesTheReference) {
     const std::string overlines = repeated("2000\n1\n\n1\n 12.5\n", 50);
     const std::string blanklines =
         repeated("2000 1 1 1.5\n" + std::string(3000, '\n') + "  \t \n2000 1 2\n" +

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <spawn.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -83,8 +84,8 @@ std::string slurp(const std::string& path) {
     return s;
 }
 
-int spawn(pid_t& pid, const char* path, const posix_spawn_file_actions_t* actions,
-          const posix_spawnattr_t* attributes, std::span<const char* const> args) {
+pid_t start(const char* path, std::array<int, 3> fds, std::initializer_list<int> closed,
+            std::span<const char* const> args) {
     std::vector<char*> argv;
 #if defined(TABJD_EMULATOR)
     // The emulator's words, found on PATH, then the program.
@@ -96,47 +97,15 @@ int spawn(pid_t& pid, const char* path, const posix_spawn_file_actions_t* action
     for (const char* a : args)
         argv.push_back(const_cast<char*>(a));
     argv.push_back(nullptr);
-    return posix_spawnp(&pid, argv[0], actions, attributes, argv.data(), environ);
-}
-
-result run(const char* path, std::string_view input, stdoutmode mode, const char* stdinpath,
-           std::span<const char* const> args, std::size_t skip) {
-    tempfile in, out, err;
-    writeall(in.fd, input);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    // The child's standard input shares this descriptor's offset.
-    if (::lseek(in.fd, static_cast<off_t>(skip), SEEK_SET) < 0)
-        throw std::runtime_error("lseek failed");
-    if (stdinpath != nullptr)
-        posix_spawn_file_actions_addopen(&actions, 0, stdinpath, O_RDONLY, 0);
-    else
-        posix_spawn_file_actions_adddup2(&actions, in.fd, 0);
-    int pipefd[2] = {-1, -1};
-    rlimit limit{};
-    switch (mode) {
-    case stdoutmode::limited:
-        // The child inherits the soft limit, set here until it has started.
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        [[fallthrough]];
-    case stdoutmode::file:
-        posix_spawn_file_actions_addopen(&actions, 1, out.path.c_str(), O_WRONLY | O_TRUNC, 0);
-        break;
-    case stdoutmode::devfull:
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
-        break;
-    case stdoutmode::closed: posix_spawn_file_actions_addclose(&actions, 1); break;
-    case stdoutmode::brokenpipe:
-        // A pipe whose reader has already gone.
-        if (::pipe(pipefd) != 0) throw std::runtime_error("pipe failed");
-        ::close(pipefd[0]);
-        posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
-        posix_spawn_file_actions_addclose(&actions, pipefd[1]);
-        break;
+    for (int i = 0; i < 3; ++i) {
+        const int fd = fds[static_cast<std::size_t>(i)];
+        fd < 0 ? posix_spawn_file_actions_addclose(&actions, i)
+               : posix_spawn_file_actions_adddup2(&actions, fd, i);
     }
-    posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_TRUNC, 0);
-
+    for (const int fd : closed)
+        posix_spawn_file_actions_addclose(&actions, fd);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -146,22 +115,60 @@ result run(const char* path, std::string_view input, stdoutmode mode, const char
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid;
-    if (mode == stdoutmode::limited) {
-        rlimit lowered = limit;
-        lowered.rlim_cur = outputlimit;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    const int failed = spawn(pid, path, &actions, &attributes, args);
-    if (mode == stdoutmode::limited) ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int failed = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (pipefd[1] >= 0) ::close(pipefd[1]);
     if (failed != 0) throw std::runtime_error(std::string("cannot start ") + path);
+    return pid;
+}
+
+int waitfor(pid_t pid) {
     int wstatus = 0;
     while (::waitpid(pid, &wstatus, 0) < 0) {
     }
+    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
+result run(const char* path, std::string_view input, stdoutmode mode, const char* stdinpath,
+           std::span<const char* const> args, std::size_t skip) {
+    tempfile in, out, err;
+    writeall(in.fd, input);
+    // The child's standard input shares this descriptor's offset.
+    if (::lseek(in.fd, static_cast<off_t>(skip), SEEK_SET) < 0)
+        throw std::runtime_error("lseek failed");
+    // What the child's standard input and output are, and what is opened
+    // here for them, to be closed once it has started.
+    std::vector<int> opened;
+    const auto open = [&](int fd) { return opened.push_back(fd), fd; };
+    const int stdinfd = stdinpath != nullptr ? open(::open(stdinpath, O_RDONLY)) : in.fd;
+    int stdoutfd = out.fd;
+    if (mode == stdoutmode::devfull) stdoutfd = open(::open("/dev/full", O_WRONLY));
+    if (mode == stdoutmode::closed) stdoutfd = -1;
+    if (mode == stdoutmode::brokenpipe) {
+        // A pipe whose reader has already gone.
+        int pipefd[2];
+        if (::pipe(pipefd) != 0) throw std::runtime_error("pipe failed");
+        ::close(pipefd[0]);
+        stdoutfd = open(pipefd[1]);
+    }
+    // The child inherits a soft limit on the file size, set here until it
+    // has started.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    rlimit lowered = limit;
+    if (mode == stdoutmode::limited) lowered.rlim_cur = outputlimit;
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+    pid_t pid = -1;
+    try {
+        pid = start(path, {stdinfd, stdoutfd, err.fd}, {}, args);
+    } catch (...) {
+    }
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    for (const int fd : opened)
+        ::close(fd);
+    if (pid < 0) throw std::runtime_error(std::string("cannot start ") + path);
     result r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    r.status = waitfor(pid);
     r.out = slurp(out.path);
     r.err = slurp(err.path);
     return r;
@@ -199,21 +206,15 @@ measured runfed(const char* path, const std::function<void(int fd)>& feed) {
     tempfile out, err;
     int pipefd[2];
     if (::pipe(pipefd) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipefd[0], 0);
-    posix_spawn_file_actions_addclose(&actions, pipefd[0]);
-    posix_spawn_file_actions_addclose(&actions, pipefd[1]);
-    posix_spawn_file_actions_addopen(&actions, 1, out.path.c_str(), O_WRONLY | O_TRUNC, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_TRUNC, 0);
     pid_t pid;
-    const int failed = spawn(pid, path, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipefd[0]);
-    if (failed != 0) {
+    try {
+        pid = start(path, {pipefd[0], out.fd, err.fd}, {pipefd[0], pipefd[1]});
+    } catch (...) {
+        ::close(pipefd[0]);
         ::close(pipefd[1]);
-        throw std::runtime_error(std::string("cannot start ") + path);
+        throw;
     }
+    ::close(pipefd[0]);
     // A child that stops reading early must not kill this process.
     const auto previous = std::signal(SIGPIPE, SIG_IGN);
     feed(pipefd[1]);
@@ -221,10 +222,7 @@ measured runfed(const char* path, const std::function<void(int fd)>& feed) {
     measured m;
     m.peakkb = peakwhenidle(pid, pipefd[1]);
     ::close(pipefd[1]);
-    int wstatus = 0;
-    while (::waitpid(pid, &wstatus, 0) < 0) {
-    }
-    m.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    m.status = waitfor(pid);
     m.out = slurp(out.path);
     m.err = slurp(err.path);
     return m;

@@ -5,9 +5,10 @@
 #include "tabjd/layouts.h"
 #include "tabjd2/layouts.h"
 
+#include <array>
 #include <functional>
+#include <initializer_list>
 #include <span>
-#include <spawn.h>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -64,10 +65,15 @@ result run(const char* path, std::string_view input, stdoutmode mode = stdoutmod
            const char* stdinpath = nullptr, std::span<const char* const> args = {},
            std::size_t skip = 0);
 
-// spawn: posix_spawn of the program at path with args after its name; in a
-// cross build, through the emulator (TABJD_EMULATOR) that runs it.
-int spawn(pid_t& pid, const char* path, const posix_spawn_file_actions_t* actions,
-          const posix_spawnattr_t* attributes = nullptr, std::span<const char* const> args = {});
+// start: the program at path with args after its name (in a cross build,
+// through the emulator, TABJD_EMULATOR, that runs it): its descriptors 0, 1
+// and 2 are fds here (-1: closed), those in closed are closed in it, and
+// SIGPIPE and SIGXFSZ have their default action. Throws if it cannot start.
+pid_t start(const char* path, std::array<int, 3> fds, std::initializer_list<int> closed = {},
+            std::span<const char* const> args = {});
+// waitfor: the exit status of the child pid once it has ended, or 128 + the
+// signal that ended it.
+int waitfor(pid_t pid);
 
 // runfed: the program at path reading standard input from a pipe that feed
 // writes into (closed when feed returns), with output and diagnostics to
