@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 
 namespace converter {
 
@@ -113,23 +114,22 @@ void nearmiss::warn(const char* program, int err) const noexcept {
 }
 
 void warnings::rows(const sightings& seen, long base) noexcept {
-    // In input order, the first of each kind.
-    const bool spreadfirst =
-        seen.spread.at != nullptr &&
-        (seen.decimalcomma.at == nullptr || seen.spread.line < seen.decimalcomma.line);
-    for (int k = 0; k < 2; ++k) {
-        const bool spread = (k == 0) == spreadfirst;
-        const sighting& w = spread ? seen.spread : seen.decimalcomma;
-        if (w.at == nullptr || said_[spread]) continue;
+    // The first of each kind, in input order.
+    const sighting* order[] = {&seen.decimalcomma, &seen.spread};
+    if (seen.spread.met && (!seen.decimalcomma.met || seen.spread.line < seen.decimalcomma.line))
+        std::swap(order[0], order[1]);
+    for (const sighting* w : order) {
+        const bool spread = w == &seen.spread;
+        if (!w->met || said_[spread]) continue;
         said_[spread] = true;
         diagnostic d(program_);
-        d.add("line ").number(w.line + base).add(": ");
+        d.add("line ").number(w->line + base).add(": ");
         if (spread)
             d.add("the row begun on line ")
-                .number(w.begun + base)
+                .number(w->begun + base)
                 .add(" takes its last value from this line and skips the numbers after it; is a "
                      "value missing at the end of line ")
-                .number(w.begun + base)
+                .number(w->begun + base)
                 .add("?");
         else
             d.add("a comma and a digit follow the value, as in a decimal comma; the value is read "

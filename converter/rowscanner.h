@@ -64,24 +64,17 @@ inline status reject(failure& f, const field& at, long line, verdict why, const 
 // ---- signs of a misread report ----------------------------------------------
 //
 // Rows that read as designed but suggest that the report is not what the
-// reading takes it for: the first of each kind met, where its row starts
-// and the line it is on. Only the field-by-field way finds them; the quick
-// way leaves such rows to it.
+// reading takes it for: the first of each kind met, and its lines. Only
+// the field-by-field way finds them; the quick way leaves such rows to it.
 struct sighting {
-    const char* at = nullptr; // the row's first byte; null: none met
-    long line = 0;            // the line warned about
-    long begun = 0;           // the line of the row's first value
+    bool met = false;
+    long line = 0;  // the line warned about
+    long begun = 0; // the line of the row's first value
 };
 struct sightings {
     sighting decimalcomma; // a value followed directly by a comma and a digit
     sighting spread;       // a last value from a later line, numbers after it skipped
 };
-
-// keepfirst: the sightings of into, with those of more where into has none.
-inline void keepfirst(sightings& into, const sightings& more) noexcept {
-    if (into.decimalcomma.at == nullptr) into.decimalcomma = more.decimalcomma;
-    if (into.spread.at == nullptr) into.spread = more.spread;
-}
 
 constexpr bool isdigitchar(char c) noexcept {
     return c >= '0' && c <= '9';
@@ -114,7 +107,6 @@ inline verdict parsefield(const field& f, const char* p, std::size_t length, row
 // source's status, p then anywhere inside the row.
 template <class source>
 status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = nullptr) noexcept {
-    const char* const start = in.p;
     bool nullable = true; // a comma here leaves a value out
     bool commas = false;  // a comma has separated two values
     long begun = 0;
@@ -154,11 +146,11 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
     // a digit right after the last value look like a decimal comma; after a
     // last value from a later line, a number looks like the next row.
     const long last = in.line;
-    if (seen != nullptr && seen->decimalcomma.at == nullptr && !commas && in.p != in.end &&
+    if (seen != nullptr && !seen->decimalcomma.met && !commas && in.p != in.end &&
         in.p[0] == comma) {
         if (in.end - in.p == 1 && !in.ended())
             if (const status s = in.readpast(); s != ok && s != endofinput) return s;
-        if (in.end - in.p > 1 && isdigitchar(in.p[1])) seen->decimalcomma = {start, last, begun};
+        if (in.end - in.p > 1 && isdigitchar(in.p[1])) seen->decimalcomma = {true, last, begun};
     }
     bool skipsnumber = false;
     for (;;) {
@@ -178,7 +170,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
             break;
         }
     }
-    if (skipsnumber && seen->spread.at == nullptr) seen->spread = {start, last, begun};
+    if (skipsnumber && !seen->spread.met) seen->spread = {true, last, begun};
     return ok;
 }
 
