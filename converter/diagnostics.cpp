@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <unistd.h>
 #include <utility>
@@ -22,17 +24,15 @@ class diagnostic {
             put(c);
         return *this;
     }
+    // The names of fields, each after a blank.
+    diagnostic& fields(layout fields) noexcept {
+        for (const field& f : fields)
+            add(" ").add(f.name);
+        return *this;
+    }
     diagnostic& number(long n) noexcept {
         char digits[24];
-        std::size_t k = 0;
-        auto u = static_cast<unsigned long>(n);
-        do {
-            digits[k++] = static_cast<char>('0' + u % 10);
-            u /= 10;
-        } while (u != 0);
-        while (k > 0)
-            put(digits[--k]);
-        return *this;
+        return add({digits, std::to_chars(digits, std::end(digits), n).ptr});
     }
     // Text from the input, quoted, with anything unprintable escaped.
     diagnostic& quoted(std::string_view s, bool cut) noexcept {
@@ -76,83 +76,168 @@ int writefailure(const char* program, const output& out, int err) noexcept {
     return 1;
 }
 
-void nearmiss::look(std::span<const char> line, long n, bool cut) noexcept {
-    if (line_ != 0) return;
-    const auto isblank = [](char c) noexcept { return c == ' ' || c == '\t'; };
-    // Whether the lower-case word key is at line[i], in any case.
-    const auto at = [line](std::size_t i, std::string_view key) noexcept {
-        if (line.size() - i < key.size()) return false;
-        for (std::size_t k = 0; k < key.size(); ++k)
-            if ((line[i + k] | 0x20) != key[k]) return false;
-        return true;
-    };
-    std::size_t i = 0;
-    while (i < line.size() && isblank(line[i]))
-        ++i;
-    if (!at(i, "year")) return;
-    while (i < line.size() && !at(i, "minute"))
-        ++i;
-    if (i == line.size()) return;
-    line_ = n;
-    std::memcpy(text_, line.data(), linewidth);
-    shown_ = linewidth;
-    while (shown_ > 0 && isblank(text_[shown_ - 1]))
-        --shown_;
-    cut_ = cut || std::any_of(line.begin() + linewidth, line.end(),
-                              [&](char c) noexcept { return !isblank(c); });
+namespace {
+
+// The lower case of a letter; no other byte becomes a letter.
+constexpr char lower(char c) noexcept {
+    return static_cast<char>(c | 0x20);
+}
+constexpr bool isletter(char c) noexcept {
+    return lower(c) >= 'a' && lower(c) <= 'z';
 }
 
-void nearmiss::warn(const char* program, int err) const noexcept {
-    if (line_ == 0) return;
-    diagnostic d(program);
-    d.add("line ").number(line_).add(": ").quoted({text_, shown_}, cut_);
-    if (std::memcmp(text_, "YEAR", 4) == 0)
-        d.add(" names no MINUTE in capitals in its first ").number(linewidth).add(" columns");
+// Whether the lower-case key is at line[i], in any case; as a word, with
+// no letter next to it, when word is set.
+bool at(std::span<const char> line, std::size_t i, std::string_view key, bool word) noexcept {
+    if (line.size() - i < key.size()) return false;
+    for (std::size_t k = 0; k < key.size(); ++k)
+        if (lower(line[i + k]) != key[k]) return false;
+    const std::size_t end = i + key.size();
+    return !word ||
+           ((i == 0 || !isletter(line[i - 1])) && (end == line.size() || !isletter(line[end])));
+}
+
+// Whether line names key from column i on, as a word when word is set.
+bool names(std::span<const char> line, std::size_t i, std::string_view key, bool word) noexcept {
+    for (; i < line.size(); ++i)
+        if (at(line, i, key, word)) return true;
+    return false;
+}
+
+// The column of the word at text[at]: the words before it, separated as
+// row values are.
+std::size_t columnof(std::span<const char> text, std::size_t at) noexcept {
+    std::size_t words = 0;
+    for (std::size_t i = 0; i < at; ++i)
+        words += classof(text[i]) == other && (i == 0 || classof(text[i - 1]) != other);
+    return words;
+}
+
+// Words of a heading for a column of the time of day, and how the warning
+// names them.
+constexpr struct {
+    std::string_view word;
+    const char* shown;
+} timewords[] = {{"hour", "HOUR"}, {"hours", "HOUR"}, {"hr", "HR"},        {"hh", "HH"},
+                 {"hhmm", "HHMM"}, {"time", "TIME"},  {"second", "SECOND"}};
+
+} // namespace
+
+void headersigns::look(std::span<const char> line, long n, bool cut, bool heading) noexcept {
+    const std::span<const char> head = line.first(linewidth);
+    // Past what a heading may wear in front: blanks, quotes, a comment's #
+    // or %, a byte-order mark.
+    std::size_t i = 0;
+    while (i < head.size() &&
+           std::string_view(" \t\"'#%\xEF\xBB\xBF").find(head[i]) != std::string_view::npos)
+        ++i;
+    const bool like = at(line, i, "year", false);
+    const long under = std::exchange(like_, like ? n : 0);
+    if (near_ == 0 &&
+        (like ? names(line, i, "minute", false) || names(line, i, "min", true)
+              : under != 0 && std::none_of(head.begin(), head.end(), isdigitchar) &&
+                    (names(head, 0, "minute", true) || names(head, 0, "min", true)))) {
+        near_ = n;
+        under_ = like ? 0 : under;
+        std::memcpy(text_, line.data(), linewidth);
+        shown_ = linewidth;
+        while (shown_ > 0 && (text_[shown_ - 1] == ' ' || text_[shown_ - 1] == '\t'))
+            --shown_;
+        cut_ = cut || !std::all_of(line.begin() + linewidth, line.end(),
+                                   [](char c) noexcept { return c == ' ' || c == '\t'; });
+    }
+    // The words of the first heading, or else of the first line like one.
+    if (heading && !headed_) hourline_ = 0;
+    headed_ = headed_ || heading;
+    if (!like || hourline_ != 0 || !(heading || !headed_)) return;
+    for (std::size_t k = i; k < head.size(); ++k)
+        for (const auto& t : timewords)
+            if (at(head, k, t.word, true)) {
+                hourline_ = n;
+                hourcolumn_ = columnof(head.subspan(i), k - i);
+                hourword_ = t.shown;
+                return;
+            }
+}
+
+void headersigns::warn(const char* program, int err, layout fields,
+                       bool readminute) const noexcept {
+    const auto nearmiss = [&] {
+        if (near_ == 0 || readminute) return;
+        diagnostic d(program);
+        d.add("line ").number(near_).add(": ").quoted({text_, shown_}, cut_);
+        if (under_ != 0)
+            d.add(" names a minute under line ").number(under_).add(", but a heading is one line");
+        else if (std::memcmp(text_, "YEAR", 4) == 0)
+            d.add(" names no MINUTE in capitals in its first ").number(linewidth).add(" columns");
+        else
+            d.add(" is not a heading (a heading starts with YEAR in capitals in column 1)");
+        d.add("; rows are read without a minute column").send(err);
+    };
+    const auto hour = [&] {
+        if (hourline_ == 0) return;
+        const char* kind = std::strcmp(hourword_, "SECOND") == 0 ? "seconds" : "hour";
+        diagnostic d(program);
+        d.add("line ").number(hourline_).add(": the heading names ").add(hourword_);
+        d.add(", but rows have no ").add(kind).add(" field: they are read as").fields(fields);
+        if (hourcolumn_ < fields.size())
+            d.add(", the ").add(kind).add(" column as the ").add(fields[hourcolumn_].name);
+        else
+            d.add(", and the ").add(kind).add(" column is skipped");
+        d.send(err);
+    };
+    if (hourline_ != 0 && hourline_ <= near_)
+        hour(), nearmiss();
     else
-        d.add(" is not a heading (a heading starts with YEAR in capitals in column 1)");
-    d.add("; rows are read without a minute column").send(err);
+        nearmiss(), hour();
 }
 
 void warnings::rows(const sightings& seen, long base) noexcept {
     // The first of each kind, in input order.
-    const sighting* order[] = {&seen.decimalcomma, &seen.spread};
-    if (seen.spread.met && (!seen.decimalcomma.met || seen.spread.line < seen.decimalcomma.line))
-        std::swap(order[0], order[1]);
-    for (const sighting* w : order) {
-        const bool spread = w == &seen.spread;
-        if (!w->met || said_[spread]) continue;
-        said_[spread] = true;
+    for (;;) {
+        const sighting* w = nullptr;
+        for (const sighting& s : seen.of)
+            if (s.met && !said_[&s - seen.of] && (w == nullptr || s.line < w->line)) w = &s;
+        if (w == nullptr) return;
+        const auto kind = static_cast<sign>(w - seen.of);
+        said_[kind] = true;
         diagnostic d(program_);
         d.add("line ").number(w->line + base).add(": ");
-        if (spread)
+        switch (kind) {
+        case spread:
             d.add("the row begun on line ")
                 .number(w->begun + base)
                 .add(" takes its last value from this line and skips the numbers after it; is a "
                      "value missing at the end of line ")
                 .number(w->begun + base)
                 .add("?");
-        else
+            break;
+        case decimalcomma:
             d.add("a comma and a digit follow the value, as in a decimal comma; the value is read "
                   "up to the comma and the rest of the line is skipped");
+            break;
+        case nodate:
+            d.add(w->name).add(" ").number(w->value).add(" ").add(w->range);
+            d.add("; are the columns in the order").fields(fields_).add("?");
+            break;
+        case numberafter:
+            d.add("a number follows the row's last value and is skipped; has the row more columns "
+                  "than")
+                .fields(fields_)
+                .add(" (an index, an hour, a thousands separator or a decimal comma)?");
+            break;
+        default:
+            d.add("a number follows a carriage return alone after the row and is skipped; its "
+                  "lines end in carriage returns alone (convert them with tr '\\r' '\\n')");
+            break;
+        }
         d.send(err_);
     }
 }
 
-void warnings::hour(long n, std::size_t column, layout fields) const noexcept {
-    diagnostic d(program_);
-    d.add("line ").number(n).add(": the heading names HOUR, but rows have no hour field: they "
-                                 "are read as");
-    for (const field& f : fields)
-        d.add(" ").add(f.name);
-    if (column < fields.size())
-        d.add(", the hour column as the ").add(fields[column].name);
-    else
-        d.add(", and the hour column is skipped");
-    d.send(err_);
-}
-
-void warnings::endedinheader(long n, std::span<const char> first, bool lonecr) const noexcept {
-    diagnostic d(program_);
+void endedinheader(const char* program, int err, long n, std::span<const char> first,
+                   bool lonecr) noexcept {
+    diagnostic d(program);
     d.add("line ").number(n).add(": the input ended in the header, before a line starting "
                                  "with ----: nothing was converted");
     const auto byte = [first](std::size_t i) noexcept {
@@ -170,7 +255,7 @@ void warnings::endedinheader(long n, std::span<const char> first, bool lonecr) c
         d.add("; it is UTF-16 (convert it with iconv -f UTF-16 -t UTF-8)");
     else if (n == 1 && lonecr)
         d.add("; its lines end in carriage returns alone (convert them with tr '\\r' '\\n')");
-    d.send(err_);
+    d.send(err);
 }
 
 int outcome(const ending& e, const char* program, output& out, int err) noexcept {

@@ -23,47 +23,57 @@ int outcome(const ending& e, const char* program, output& out, int err) noexcept
 // a run does; returns the exit status, 1.
 int writefailure(const char* program, const output& out, int err) noexcept;
 
-// A header line that looks like a heading naming a minute although rows are
-// read without one, such as "Year Month Day Minute Value": the first such
-// line is kept, and warned about once the separator shows that no heading
-// gave the rows a minute column.
-class nearmiss {
+// endedinheader: warns on err that the input ended after line n, in the
+// header; first is the start of its first line, and lonecr whether a line
+// had a carriage return before its end.
+void endedinheader(const char* program, int err, long n, std::span<const char> first,
+                   bool lonecr) noexcept;
+
+// Signs in the header that rows are read in a layout the report does not
+// have. A near miss: a line that looks like a heading naming a minute but
+// is none ("Year Month Day Minute Value", "# YEAR ... MIN ...", or quoted
+// words), or a line naming a minute under one that looks like a heading
+// ("(MINUTE)" under "YEAR MONTH DAY TIME VALUE"): the first is kept, and
+// warned about when no heading gave the rows a minute column. And the
+// first heading (or, where there is none, line that looks like one) that
+// names a column the rows have no field for: HOUR, HR, TIME, SECOND...
+class headersigns {
   public:
-    // look: keeps line number n, the text of its first linewidth columns
-    // and whether it goes on past them, if it is the first header line that
-    // starts, after blanks, with "year" and names "minute" (in any case)
-    // within its prefix.
-    void look(std::span<const char> line, long n, bool cut) noexcept;
-    // warn: the warning about the kept line, if there is one, on err.
-    void warn(const char* program, int err) const noexcept;
+    // look: line n, its first bytes (linewidth or more) and whether it goes
+    // on past them; heading when it is a heading line.
+    void look(std::span<const char> line, long n, bool cut, bool heading) noexcept;
+    // warn: on err, what the kept lines show of rows read in fields.
+    void warn(const char* program, int err, layout fields, bool readminute) const noexcept;
 
   private:
-    long line_ = 0; // none yet
+    long near_ = 0;  // the near miss's line; none yet
+    long under_ = 0; // in a pair, the line it is under
     std::size_t shown_ = 0;
     bool cut_ = false;
     char text_[linewidth];
+    long like_ = 0;       // the last line, when it looked like a heading
+    bool headed_ = false; // a heading line has been seen
+    long hourline_ = 0;   // the line naming a column of the time of day
+    bool hourheading_ = false;
+    std::size_t hourcolumn_ = 0;
+    const char* hourword_ = nullptr;
 };
 
-// Warnings: one line on err for each sign that a report is being misread,
-// the first of each kind only. Standard output and the status stay as they
-// are. Owned by the thread that writes.
+// Warnings about rows: one line on err for each sign that a report is being
+// misread, the first of each kind only. Standard output and the status stay
+// as they are. Owned by the thread that writes.
 class warnings {
   public:
-    warnings(const char* program, int err) noexcept : program_(program), err_(err) {}
+    warnings(const char* program, int err, layout fields) noexcept
+        : program_(program), err_(err), fields_(fields) {}
     // rows: the row phase's sightings, their lines moved by base.
     void rows(const sightings& seen, long base = 0) noexcept;
-    // hour: the heading on line n names HOUR at word column; rows are read
-    // in the layout fields.
-    void hour(long n, std::size_t column, layout fields) const noexcept;
-    // endedinheader: the input ended after line n, in the header; first is
-    // the start of its first line, and lonecr whether a line had a carriage
-    // return before its end.
-    void endedinheader(long n, std::span<const char> first, bool lonecr) const noexcept;
 
   private:
     const char* program_;
     int err_;
-    bool said_[2] = {};
+    layout fields_;
+    bool said_[signs] = {};
 };
 
 } // namespace converter

@@ -18,7 +18,7 @@ namespace converter {
 template <class source>
 status longrow(source& in, output& out, layout fields, failure& f, sightings& seen) noexcept {
     row r;
-    if (const status got = readrow(in, fields, r, f, &seen); got != ok) return got;
+    if (const status got = readrow(in, fields, r, f, seen); got != ok) return got;
     if (out.roomend() - out.room() < static_cast<std::ptrdiff_t>(rowlength) && !out.flush())
         return writeerror;
     fixedcache none[2];

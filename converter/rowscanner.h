@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace converter {
 
@@ -64,20 +65,54 @@ inline status reject(failure& f, const field& at, long line, verdict why, const 
 // ---- signs of a misread report ----------------------------------------------
 //
 // Rows that read as designed but suggest that the report is not what the
-// reading takes it for: the first of each kind met, and its lines. Only
-// the field-by-field way finds them; the quick way leaves such rows to it.
+// reading takes it for: the first of each kind met, and its lines. The
+// field-by-field way finds them; the quick way leaves such rows to it, but
+// for a date, which the kernel looks at whenever it changes.
+enum sign : unsigned char {
+    decimalcomma, // a value of blank-separated values followed by a comma and a digit
+    spread,       // a last value from a later line, numbers after it skipped
+    nodate,       // a month, day, minute or year that is no part of a date
+    numberafter,  // a number after the row's last value, on its line
+    lonecr,       // a row ended by a carriage return alone, more rows after it
+    signs
+};
 struct sighting {
     bool met = false;
-    long line = 0;  // the line warned about
-    long begun = 0; // the line of the row's first value
+    long line = 0;              // the line warned about
+    long begun = 0;             // the line of the row's first value
+    const char* name = nullptr; // nodate: the field, its value, and what it is not
+    std::int32_t value = 0;
+    const char* range = nullptr;
 };
 struct sightings {
-    sighting decimalcomma; // a value followed directly by a comma and a digit
-    sighting spread;       // a last value from a later line, numbers after it skipped
+    sighting of[signs];
+    void note(sign s, const sighting& w) noexcept {
+        if (!of[s].met) of[s] = w, of[s].met = true;
+    }
 };
 
 constexpr bool isdigitchar(char c) noexcept {
     return c >= '0' && c <= '9';
+}
+
+// lookatdate: notes in seen the first field of r, a row on line n, that is
+// no part of a date: a month out of 1 to 12, a day out of 1 to 31, a minute
+// out of 0 to 1440, or a year of 0 to 99, as if written with two digits.
+inline void lookatdate(const row& r, long n, sightings& seen) noexcept {
+    const auto within = [](std::int32_t v, std::int32_t low, std::int32_t high) noexcept {
+        return v >= low && v <= high;
+    };
+    const auto found = [&](const char* name, std::int32_t value, const char* range) noexcept {
+        seen.note(nodate, {true, n, n, name, value, range});
+    };
+    if (!within(r.month, 1, 12))
+        found("month", r.month, "is not 1 to 12");
+    else if (!within(r.day, 1, 31))
+        found("day", r.day, "is not 1 to 31");
+    else if (!within(r.minutes, 0, 1440))
+        found("minute", r.minutes, "is not 0 to 1440");
+    else if (within(r.year, 0, 99))
+        found("year", r.year, "has at most two digits");
 }
 
 // ---- field by field --------------------------------------------------------
@@ -101,12 +136,12 @@ inline verdict parsefield(const field& f, const char* p, std::size_t length, row
 }
 
 // readrow: one row in the layout fields, value by value, then the rest of
-// its line is passed over. ok with the row in r, and in seen, when given,
-// what the row is a sign of (where seen has none of that kind yet); on a
-// field that does not convert, badvalue with f saying why; otherwise the
-// source's status, p then anywhere inside the row.
+// its line is passed over. ok with the row in r, and in seen what the row
+// is a sign of (where seen has none of that kind yet); on a field that does
+// not convert, badvalue with f saying why; otherwise the source's status, p
+// then anywhere inside the row.
 template <class source>
-status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = nullptr) noexcept {
+status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) noexcept {
     bool nullable = true; // a comma here leaves a value out
     bool commas = false;  // a comma has separated two values
     long begun = 0;
@@ -142,21 +177,38 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
         in.p += length;
         nullable = false;
     }
-    // The rest of the line: in a row of blank-separated values, a comma and
-    // a digit right after the last value look like a decimal comma; after a
-    // last value from a later line, a number looks like the next row.
+    lookatdate(r, begun, seen);
+    // The rest of the line. What starts it may show a misread: in a row of
+    // blank-separated values, a comma and a digit right after the last value
+    // look like a decimal comma; past blanks and one comma, a number looks
+    // like a column the layout does not read, or, behind a carriage return
+    // alone, like the next row. After a last value from a later line, any
+    // number looks like the next row.
     const long last = in.line;
-    if (seen != nullptr && !seen->decimalcomma.met && !commas && in.p != in.end &&
-        in.p[0] == comma) {
-        if (in.end - in.p == 1 && !in.ended())
-            if (const status s = in.readpast(); s != ok && s != endofinput) return s;
-        if (in.end - in.p > 1 && isdigitchar(in.p[1])) seen->decimalcomma = {true, last, begun};
-    }
+    status s = ok;
+    const auto byte = [&](std::ptrdiff_t k) noexcept -> char {
+        while (in.end - in.p <= k && !in.ended() && s == ok)
+            if (const status got = in.readpast(); got != endofinput) s = got;
+        return in.end - in.p > k ? in.p[k] : lineend;
+    };
+    const bool decimal = !commas && byte(0) == comma && isdigitchar(byte(1));
+    if (decimal) seen.note(decimalcomma, {true, last, begun});
+    bool cr = false; // a carriage return alone has been passed
+    char c;
+    for (bool cells = false; (c = byte(0)) == ' ' || c == '\t' || c == '\r' ||
+                             (c == comma && !std::exchange(cells, true));
+         ++in.p)
+        cr = cr || (c == '\r' && byte(1) != lineend);
+    const bool number =
+        isdigitchar(c) ||
+        ((c == '+' || c == '-' || c == '.') &&
+         (isdigitchar(byte(1)) || (c != '.' && byte(1) == '.' && isdigitchar(byte(2)))));
+    if (s != ok) return s;
     bool skipsnumber = false;
     for (;;) {
         const auto have = static_cast<std::size_t>(in.end - in.p);
         const auto* nl = static_cast<const char*>(std::memchr(in.p, lineend, have));
-        if (last != begun && seen != nullptr)
+        if (last != begun)
             skipsnumber =
                 skipsnumber || std::any_of(in.p, nl != nullptr ? nl : in.end, isdigitchar);
         if (nl != nullptr) {
@@ -165,12 +217,15 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings* seen = 
             break;
         }
         in.p = in.end;
-        if (const status s = in.readpast(); s != ok) {
-            if (s != endofinput) return s;
+        if (const status got = in.readpast(); got != ok) {
+            if (got != endofinput) return got;
             break;
         }
     }
-    if (skipsnumber && !seen->spread.met) seen->spread = {true, last, begun};
+    if (skipsnumber)
+        seen.note(spread, {true, last, begun});
+    else if (number && !decimal)
+        seen.note(cr ? lonecr : numberafter, {true, last, begun});
     return ok;
 }
 
@@ -199,6 +254,7 @@ inline constexpr std::size_t window = 64;
 template <std::size_t n> struct rowtokens {
     std::uint8_t start[n], length[n];
     std::uint8_t next; // the offset just past the row's line end
+    std::uint8_t more; // the offset of a token after the n on the line, else 0
 };
 
 // tokens: the row starting at the window's first byte as tokens, when it
@@ -240,7 +296,10 @@ template <std::size_t n>
             if ((gap & (gap - 1)) != 0) return false;
         }
     }
-    row.next = static_cast<std::uint8_t>(digits::lowest(after) + 1);
+    const unsigned end = digits::lowest(after);
+    row.next = static_cast<std::uint8_t>(end + 1);
+    row.more = static_cast<std::uint8_t>(
+        (starts & ((std::uint64_t{1} << end) - 1)) != 0 ? digits::lowest(starts) : 0);
     return true;
 }
 

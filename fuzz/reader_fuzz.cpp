@@ -73,7 +73,8 @@ std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, b
     for (;;) {
         converter::row r;
         converter::failure failed;
-        const converter::status s = converter::readrow(stream, fields, r, failed);
+        converter::sightings seen;
+        const converter::status s = converter::readrow(stream, fields, r, failed, seen);
         check(stream.line >= line);
         line = stream.line;
         if (s == converter::ok) {

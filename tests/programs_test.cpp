@@ -22,8 +22,8 @@ using testing_support::programcase;
 using testing_support::programs;
 
 // In a shared case, ~ in the input stands for the extra column of tabjd2
-// (nothing for tabjd), and % in the expected diagnostics for the program's
-// name.
+// (nothing for tabjd), and in the expected diagnostics % for the program's
+// name and ^ for the extra field in its layout.
 std::string expand(std::string_view text, char mark, std::string_view by) {
     std::string s;
     for (const char c : text)
@@ -45,7 +45,9 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
             const std::string input = expand(c->input, '~', p.extra);
             const result r = testing_support::run(p.path, input, mode);
             EXPECT_EQ(r.out, c->out) << p.name << " on \"" << input << '"';
-            EXPECT_EQ(r.err, expand(c->err, '%', p.name)) << p.name << " on \"" << input << '"';
+            const std::string err =
+                expand(expand(c->err, '%', p.name), '^', *p.extra ? " extra" : "");
+            EXPECT_EQ(r.err, err) << p.name << " on \"" << input << '"';
             EXPECT_EQ(r.status, c->status) << p.name << " on \"" << input << '"';
         }
 }
@@ -72,6 +74,15 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
 #define NOMINUTE                                                                                   \
     " names no MINUTE in capitals in its first 80 columns; rows are read without a minute "        \
     "column\n"
+// The warnings about a number after the row on line n, and about a field of
+// the row on line n that is no part of a date; minute is " minute" for rows
+// read with one.
+#define AFTER(n, minute)                                                                           \
+    "%: line " #n ": a number follows the row's last value and is skipped; has the row more "      \
+    "columns than year month day" minute "^ value (an index, an hour, a thousands separator or a " \
+    "decimal comma)?\n"
+#define NODATE(n, what, minute)                                                                    \
+    "%: line " #n ": " what "; are the columns in the order year month day" minute "^ value?\n"
 
 TEST(Programs, HeaderRecognition) {
     const std::string beyond80 = "YEAR" + std::string(76, ' ') + "MINUTE\n----\n2000 1 1 ~12.5\n";
@@ -149,7 +160,7 @@ TEST(Programs, FreeFormRows) {
         {"----\n2000 1\n1 ~12.5\n",                       "   2451544.50000        12.50000\n", "",  0},
         {"----\n2000\n\n1\n   \n1\n~12.5\n",              "   2451544.50000        12.50000\n", "",  0},
         {"----\n2000 1 1 ~12.5 e\n2000 1 2 ~1 7 x,,/\n",  "   2451544.50000        12.50000\n"
-                                                          "   2451545.50000         1.00000\n", "",  0},
+                                                          "   2451545.50000         1.00000\n", AFTER(3, ""),  0},
         {"----\n2000\t1 ,1\t, ~12.5\n",                   "   2451544.50000        12.50000\n", "",  0},
         {"----\r\n2000 1 1 ~12.5\r\n\r\n2000 1 2 ~2\r\n", "   2451544.50000        12.50000\n"
                                                           "   2451545.50000         2.00000\n", "",  0},
@@ -157,7 +168,8 @@ TEST(Programs, FreeFormRows) {
         {"----\n2000 1 1 ~12.5\n2000 1",                  "   2451544.50000        12.50000\n", "",  0},
         {"YEAR MINUTE\n----\n2000 1 1 1440 ~1\n2000 13 1 0 ~2\n",
                                                           "   2451545.50000         1.00000\n"
-                                                          "   2451910.50000         2.00000\n", "",  0},
+                                                          "   2451910.50000         2.00000\n",
+                                                          NODATE(4, "month 13 is not 1 to 12", " minute"),  0},
     };
     // clang-format on
     RUN_TABLE(cases);
@@ -176,8 +188,10 @@ TEST(Programs, ValuesAndFields) {
         {"----\n2000 1 1 ~+7e-400\n",     "   2451544.50000         0.00000\n",  "",  0},
         {"----\n2000 1 1 ~nan\n",         "   2451544.50000             NaN\n",  "",  0},
         {"----\n2000 1 1 ~-Infinity\n",   "   2451544.50000       -Infinity\n",  "",  0},
-        {"----\n2000 1 -2000000000 ~1\n", "****************         1.00000\n",  "",  0},
-        {"----\n2000 1 2000000000 ~1\n",  "2002451543.50000         1.00000\n",  "",  0},
+        {"----\n2000 1 -2000000000 ~1\n", "****************         1.00000\n",
+                                          NODATE(2, "day -2000000000 is not 1 to 31", ""),  0},
+        {"----\n2000 1 2000000000 ~1\n",  "2002451543.50000         1.00000\n",
+                                          NODATE(2, "day 2000000000 is not 1 to 31", ""),  0},
     };
     // clang-format on
     RUN_TABLE(cases);
@@ -377,7 +391,45 @@ TEST(Programs, Warnings) {
         {"      Date      MJD      x\n1962   1   1  37665  -0.012700\n", "",                                "%: line 2:" NOSEPARATOR "\n",      0},
         {"----\n2012 1 1 ~1,5\n2000 1 2\n~4.5 6\n",                  "   2455927.50000         1.00000\n"
                                                                   "   2451545.50000         4.50000\n", "%: line 2" DECIMALCOMMA SPREAD(3, 4), 0},
-        // Near misses.
+        // A number after the row: an index column first, a thousands
+        // separator, a decimal comma after tr ';' ',', a carriage return alone.
+        {"----\n0,2000,1,~1,12.5\n",                                "   1782227.50000         1.00000\n",
+                                                                  NODATE(2, "month 2000 is not 1 to 12", "") AFTER(2, ""), 0},
+        {"----\n2000,1,1,~1,234.5\n",                               "   2451544.50000         1.00000\n", AFTER(2, ""),                          0},
+        {"----\n2012,1,1,~12,8\n2012 1 2 ~12.5,M\n2012 1 3 ~1,\n",  "   2455927.50000        12.00000\n"
+                                                                  "   2455928.50000        12.50000\n"
+                                                                  "   2455929.50000         1.00000\n", AFTER(2, ""),                          0},
+        {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\r2000 1 2 ~13\r", "   2451544.50000        12.50000\n",
+                                  "%: line 3: a number follows a carriage return alone after the row and is skipped; its lines end in carriage returns alone (convert them with tr '\\r' '\\n')\n", 0},
+        // A date that is no date: day month year, year value rows of
+        // integers, a year of two digits, a minute past the day.
+        {"----\n01 01 2000 ~12.5\n",                                "   1723424.50000        12.50000\n", NODATE(2, "day 2000 is not 1 to 31", ""), 0},
+        {"----\n2000 125\n2001 ~130\n",                             "   2457337.50000       130.00000\n", NODATE(2, "month 125 is not 1 to 12", ""), 0},
+        {"----\n99 12 31 ~5\n",                                     "   1757583.50000         5.00000\n", NODATE(2, "year 99 has at most two digits", ""), 0},
+        {"YEAR MINUTE\n----\n2000 1 1 1500 ~5\n",                   "   2451545.54167         5.00000\n", NODATE(3, "minute 1500 is not 0 to 1440", " minute"), 0},
+        // A heading naming a minute in another dress: quoted, behind a
+        // comment, after a byte-order mark, as MIN, or on a line of its own.
+        {"\"YEAR\",\"MONTH\",\"DAY\",\"MINUTE\",\"VALUE\"\n----\n2000,1,1,~5\n", "   2451544.50000         5.00000\n",
+                                  "%: line 1: \"\\x22YEAR\\x22,\\x22MONTH\\x22,\\x22DAY\\x22,\\x22MINUTE\\x22,\\x22VALUE\\x22\"" NOTHEADING, 0},
+        {"'year','month','day','minute','value'\n----\n2000,1,1,~5\n", "   2451544.50000         5.00000\n",
+                                                                  "%: line 1: \"'year','month','day','minute','value'\"" NOTHEADING, 0},
+        {"# YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 ~5\n",       "   2451544.50000         5.00000\n",
+                                                                  "%: line 1: \"# YEAR MONTH DAY MINUTE VALUE\"" NOTHEADING, 0},
+        {"Report\n\xef\xbb\xbfYEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 ~5\n", "   2451544.50000         5.00000\n",
+                                                                  "%: line 2: \"\\xef\\xbb\\xbfYEAR MONTH DAY MINUTE VALUE\"" NOTHEADING, 0},
+        {"  YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 ~5\n",          "   2451544.50000         5.00000\n",
+                                                                  "%: line 1: \"  YEAR MONTH DAY MIN VALUE\"" NOTHEADING, 0},
+        {"YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 ~5\n",            "   2451544.50000         5.00000\n",
+                                                                  "%: line 1: \"YEAR MONTH DAY MIN VALUE\"" NOMINUTE, 0},
+        {"YEAR MONTH DAY VALUE\n               (MINUTE)\n----\n2000 1 1 ~5\n", "   2451544.50000         5.00000\n",
+                                  "%: line 2: \"               (MINUTE)\" names a minute under line 1, but a heading is one line; rows are read without a minute column\n", 0},
+    };
+    // clang-format on
+    RUN_TABLE(cases);
+    // Near misses, silent.
+    // clang-format off
+    const endtoend nearmisses[] = {
+        // input                                                  out                                   err                                     status
         {"YEAR MONTH DAY V\r\n----\r\n2000 1 1 ~12.5\r\n",          "   2451544.50000        12.50000\n", "",                                      0},
         {"\xef\xbb\xbfYEAR MONTH DAY V\n----\n2000 1 1 ~1\n",        "   2451544.50000         1.00000\n", "",                                      0},
         {"Header\r\n",                                            "",                                    "%: line 1:" NOSEPARATOR "\n",          0},
@@ -385,27 +437,48 @@ TEST(Programs, Warnings) {
                                                                   "   2451545.50000        13.00000\n", "",                                      0},
         {"----\n2000,1,1,~12.5,\n2000, 1, 2, ~13,\n",               "   2451544.50000        12.50000\n"
                                                                   "   2451545.50000        13.00000\n", "",                                      0},
-        {"----\n2012,1,1,~12,8\n2012 1 2 ~12.5,M\n2012 1 3 ~1,\n",  "   2455927.50000        12.00000\n"
-                                                                  "   2455928.50000        12.50000\n"
-                                                                  "   2455929.50000         1.00000\n", "",                                      0},
+        {"----\n2000 1 1 ~12.5 degC\n2000 1 2 ~12.5 NA\n2000 1 3 ~12.5,E\n2000 1 4 ~12.5,,,7\n2000 1 5 ~12.5 -\n",
+                                                                  "   2451544.50000        12.50000\n"
+                                                                  "   2451545.50000        12.50000\n"
+                                                                  "   2451546.50000        12.50000\n"
+                                                                  "   2451547.50000        12.50000\n"
+                                                                  "   2451548.50000        12.50000\n", "",                                      0},
+        {"YEAR MONTH DAY VALUE\nInterval: 60 minutes\n----\n2000 1 1 ~5\n", "   2451544.50000         5.00000\n", "",                                0},
+        {"Interval: 10 MIN\nYEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 1440 ~5\n", "   2451545.50000         5.00000\n", "",                           0},
+        {"----\n-5 1 1 ~4\n100 1 1 ~4\n",                              "   1719234.50000         4.00000\n"
+                                                                  "   1757584.50000         4.00000\n", "",                                      0},
         {"----\n2000 1 1\n~12.5\n2000\n1\n2 ~13 M\n2000 1\n3 ~1 text after\n",
                                                                   "   2451544.50000        12.50000\n"
                                                                   "   2451545.50000        13.00000\n"
                                                                   "   2451546.50000         1.00000\n", "",                                      0},
     };
     // clang-format on
-    RUN_TABLE(cases);
-    // A heading that names HOUR: what the rows are read as, and the hour.
-#define HOUR(as)                                                                                   \
-    "%: line 1: the heading names HOUR, but rows have no hour field: they are read as year month " \
-    "day " as "\n"
+    RUN_TABLE(nearmisses);
+    // A heading that names a column of the time of day: what the rows are
+    // read as, and that column.
+#define HOUR(line, word, as)                                                                       \
+    "%: line " #line ": the heading names " word ", but rows have no hour field: they are read "   \
+    "as year month day " as "\n"
     // clang-format off
     const endtoend hours[] = {
         // input                                                  out                                   err                                           status
-        {"YEAR MONTH DAY HOUR MINUTE TEMP\n----\n2010 1 1 13 0 39.4\n", "   2455197.50903         0.00000\n", HOUR("minute value, the hour column as the minute"), 0},
-        {"YEAR MONTH DAY HOUR TEMP\n----\n2010 1 1 13 39.4\n",    "   2455197.50000        13.00000\n", HOUR("value, the hour column as the value"),          0},
-        {"YEAR,MONTH,DAY,TEMP,HOURS\n----\n2010,1,1,39.4,13\n",   "   2455197.50000        39.40000\n", HOUR("value, and the hour column is skipped"),        0},
+        {"YEAR MONTH DAY HOUR MINUTE TEMP\n----\n2010 1 1 13 0 39.4\n", "   2455197.50903         0.00000\n",
+                                                                  HOUR(1, "HOUR", "minute value, the hour column as the minute") AFTER(3, " minute"), 0},
+        {"YEAR MONTH DAY HOUR TEMP\n----\n2010 1 1 13 39.4\n",    "   2455197.50000        13.00000\n",
+                                                                  HOUR(1, "HOUR", "value, the hour column as the value") AFTER(3, ""), 0},
+        {"YEAR,MONTH,DAY,TEMP,HOURS\n----\n2010,1,1,39.4,13\n",   "   2455197.50000        39.40000\n",
+                                                                  HOUR(1, "HOUR", "value, and the hour column is skipped") AFTER(3, ""), 0},
+        {"YEAR MONTH DAY HR VALUE\n----\n2010 1 1 13\n",          "   2455197.50000        13.00000\n", HOUR(1, "HR", "value, the hour column as the value"), 0},
+        {"YEAR MONTH DAY hh VALUE\n----\n2010 1 1 13\n",          "   2455197.50000        13.00000\n", HOUR(1, "HH", "value, the hour column as the value"), 0},
+        {"YEAR MONTH DAY HHMM VALUE\n----\n2010 1 1 1300\n",      "   2455197.50000      1300.00000\n", HOUR(1, "HHMM", "value, the hour column as the value"), 0},
+        {"YEAR MONTH DAY TIME VALUE\n               (MINUTE)\n----\n2010 1 1 13\n", "   2455197.50000        13.00000\n",
+                                                                  HOUR(1, "TIME", "value, the hour column as the value")
+                                  "%: line 2: \"               (MINUTE)\" names a minute under line 1, but a heading is one line; rows are read without a minute column\n", 0},
+        {"# year month day hour value\n----\n2010 1 1 13\n",      "   2455197.50000        13.00000\n", HOUR(1, "HOUR", "value, the hour column as the value"), 0},
+        {"YEAR MONTH DAY MINUTE SECOND VALUE\n----\n2010 1 1 0 5\n", "   2455197.50000         5.00000\n",
+                                  "%: line 1: the heading names SECOND, but rows have no seconds field: they are read as year month day minute value, the seconds column as the value\n", 0},
         {"Hourly\nYEAR MONTH DAY TEMP\n----\n2010 1 1 39.4\n",    "   2455197.50000        39.40000\n", "",                                             0},
+        {"# Year Hour\nYEAR MONTH DAY TEMP\n----\n2010 1 1 39.4\n", "   2455197.50000        39.40000\n", "",                                           0},
     };
     // clang-format on
     RUN_TABLE(hours, stdoutmode::file, std::span(programs).first(1));

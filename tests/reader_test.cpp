@@ -44,7 +44,8 @@ std::string rows(std::string_view text, std::string_view kinds, std::size_t chun
     for (;;) {
         row r{unread, unread, unread, unread, NAN, NAN};
         failure f;
-        const status s = readrow(source, fields, r, f);
+        sightings seen;
+        const status s = readrow(source, fields, r, f, seen);
         out += render(r);
         if (s != ok) {
             const long line = s == badvalue ? f.line : source.line;

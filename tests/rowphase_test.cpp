@@ -418,6 +418,8 @@ TEST(Engine, MatchesTheReference) {
                                                          repeated("2000,1,1\n1.5,7\n", 9)},
         {"both, in input order",        tabjd::program,  head + repeated("2000 1 1 1.5\n", 5) + "2000 1 2\n2000 1 3 4.5\n" +
                                                          repeated("2000 1 2 2,5\n", 9)},
+        {"no dates, numbers after",     tabjd::program,  head + repeated("2000 1 1 1.5 M\n", 21) + repeated("2000 13 1 2\n", 3) +
+                                                         repeated("2000 1 1 1.5 -7\n", 5) + "2000 1 1 1.5\r2000 1 1 2\n"},
     };
     // clang-format on
     for (const enginecase& c : cases)
