@@ -134,14 +134,15 @@ std::string report(std::size_t rows, bool extra) {
 
 // The block kernel alone, on the rows of a report, for each instruction set.
 void BM_Kernel(benchmark::State& state) {
-    converter::blockkernel* const kernel = tabjd::program.minuterow.kernels.of[state.range(0)];
+    converter::blockkernel* const kernel = tabjd::program.minuterow.kernels[state.range(0)];
     if (kernel == nullptr) return state.SkipWithError("not in this build");
     std::string text = report(20000, false);
     text = text.substr(text.find("\n----") + 1);
     text = text.substr(text.find('\n') + 1);
     const std::size_t rows = 20000;
     text.append(converter::window, '\0');
-    const converter::block in{text.data(), text.data() + text.size() - converter::window, 1, true};
+    const converter::textspan in{text.data(), text.data() + text.size() - converter::window, 1,
+                                 true};
     std::string out((rows + 1) * converter::rowlength, '\0');
     for (auto _ : state) {
         const converter::blockresult r = kernel(in, out.data(), out.data() + out.size());

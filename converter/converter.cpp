@@ -28,7 +28,7 @@ bool startswith(const char* line, std::string_view key) noexcept {
 
 } // namespace
 
-int run(const program& prog, int in, int out, int err, const sysio& sys, kernelchoice which,
+int run(const program& prog, int in, int out, int err, const sysio& sys, instructionset which,
         parallelism spread) noexcept {
     output writer(out, sys);
     input reader(in, sys);
@@ -66,9 +66,7 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, kernelc
     const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;
     signs.warn(prog.name, err, chosen.fields, readminute);
     warnings said(prog.name, err, chosen.fields);
-    blockkernel* kernel =
-        which.reference ? chosen.kernels.reference : chosen.kernels.of[static_cast<int>(which.set)];
-    if (kernel == nullptr) kernel = chosen.kernels.of[static_cast<int>(instructionset::swar)];
+    blockkernel* const kernel = chosen.kernels[static_cast<int>(which)];
     ending e;
     if (!rowphase(reader, in, writer, chosen, kernel, sys, spread, said, e)) {
         e.why = readerror; // no memory for the blocks

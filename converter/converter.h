@@ -24,10 +24,11 @@ struct program {
 // run: converts the report on in to row lines on out, with diagnostics on
 // err. Returns the exit status: 0 at the end of the input, 1 after a read
 // error, a value that does not convert, or a write error. The kernels of
-// the instruction set which (by default the best one there is) convert the
-// rows, on the threads spread gives.
+// the instruction set which (one this build and processor have; by default
+// the best) convert the rows, on the threads spread gives.
 int run(const program& prog, int in = 0, int out = 1, int err = 2, const sysio& sys = systemio,
-        kernelchoice which = {}, parallelism spread = defaultparallelism()) noexcept;
+        instructionset which = bestinstructions(),
+        parallelism spread = defaultparallelism()) noexcept;
 
 } // namespace converter
 

@@ -1,12 +1,10 @@
 #include "converter/diagnostics.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <iterator>
 #include <string_view>
-#include <unistd.h>
 #include <utility>
 
 namespace converter {
@@ -52,13 +50,7 @@ class diagnostic {
     }
     void send(int fd) noexcept {
         put('\n');
-        const char* p = text_;
-        while (p < text_ + used_) {
-            const ssize_t n = ::write(fd, p, static_cast<std::size_t>(text_ + used_ - p));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return; // nowhere left to complain
-            p += n;
-        }
+        writeall(systemio, fd, text_, used_); // nowhere left to complain
     }
 
   private:

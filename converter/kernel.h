@@ -26,16 +26,6 @@
 
 namespace converter {
 
-// Row text to convert: [first, last), whose first byte starts a row on line
-// number line. last is a line end's successor, or the end of the input when
-// final is set. The window bytes after last must be readable.
-struct block {
-    const char* first;
-    const char* last;
-    long line;
-    bool final;
-};
-
 // Why a kernel stopped.
 enum class halt : unsigned char {
     pastend, // the row at stop does not end inside the block: it needs what follows
@@ -56,8 +46,9 @@ struct blockresult {
 // Each row line: two fixed-point fields and a line end.
 inline constexpr std::size_t rowlength = 2 * fieldwidth + 1;
 
-// A kernel: converts the rows of in into row lines at [out, limit).
-using blockkernel = blockresult(const block& in, char* out, char* limit) noexcept;
+// A kernel: converts the rows of the block in into row lines at [out,
+// limit). The window bytes after in.end must be readable.
+using blockkernel = blockresult(const textspan& in, char* out, char* limit) noexcept;
 
 // What finds the usual row's values at once: masks made with AVX2, SSE2 or
 // 64-bit words.
@@ -66,24 +57,6 @@ inline constexpr std::size_t instructionsets = 3;
 
 // The best instruction set this processor has, found once.
 instructionset bestinstructions() noexcept;
-
-// The kernel a run converts with: an instruction set's, or the reference
-// one that reads every row field by field (for tests: the way the others
-// are checked against).
-struct kernelchoice {
-    constexpr kernelchoice(instructionset s = bestinstructions(), bool field = false) noexcept
-        : set(s), reference(field) {}
-    instructionset set;
-    bool reference;
-};
-inline constexpr kernelchoice referencekernel{instructionset::swar, true};
-
-// A layout's kernels, by instruction set (null for one this build lacks),
-// and its reference kernel.
-struct kernelset {
-    blockkernel* of[instructionsets];
-    blockkernel* reference;
-};
 
 } // namespace converter
 
@@ -138,8 +111,31 @@ struct lanes {
 #include "converter/kernel.inc"
 #undef TABJD_KERNEL
 #endif
+// Lanes of 64-bit words, for classifying a window on any machine (SWAR:
+// SIMD within a register). A lane is a byte; a true one has its top bit set.
 namespace converter::kernel::swar {
-using converter::swar::lanes;
+
+// The top bit of each byte of x that is not zero, exactly: adding 0x7F to
+// the low seven bits sets the top bit of every nonzero byte without a carry
+// into the next (Hacker's Delight, 2nd ed., 6-1, "Find First 0-Byte").
+constexpr std::uint64_t nonzero(std::uint64_t x) noexcept {
+    constexpr std::uint64_t low7 = digits::bytes(0x7F);
+    return ((x & low7) + low7) | x;
+}
+
+struct lanes {
+    using bytes = std::uint64_t;
+    static constexpr unsigned width = 8;
+    static bytes load(const char* p) noexcept { return digits::load(p); }
+    static bytes equal(bytes x, char b) noexcept {
+        return ~nonzero(x ^ digits::bytes(static_cast<unsigned char>(b))) & digits::bytes(0x80);
+    }
+    static bytes either(bytes x, bytes y) noexcept { return x | y; }
+    // The top bits, first byte lowest, gathered into 8 bits: the product
+    // moves each to its own place in the top byte, no two products meeting.
+    static std::uint64_t bits(bytes x) noexcept { return ((x >> 7) * 0x0102040810204080u) >> 56; }
+};
+
 } // namespace converter::kernel::swar
 #define TABJD_KERNEL swar
 #include "converter/kernel.inc"
@@ -147,25 +143,24 @@ using converter::swar::lanes;
 
 namespace converter {
 
-template <const auto& fields>
-inline constexpr kernelset kernelsfor{{
-#if defined(__x86_64__)
-                                          kernel::avx2::rowsof<fields>,
-                                          kernel::sse2::rowsof<fields>,
-#else
-                                          nullptr,
-                                          nullptr,
-#endif
-                                          kernel::swar::rowsof<fields>,
-                                      },
-                                      kernel::swar::rowsof<fields, false>};
-
-// A row layout with its kernels.
+// A row layout with its kernels, by instruction set (null for one this
+// build lacks).
 struct rowlayout {
     layout fields;
-    kernelset kernels;
+    blockkernel* kernels[instructionsets];
 };
-template <const auto& fields> inline constexpr rowlayout rowlayoutof{fields, kernelsfor<fields>};
+template <const auto& fields>
+inline constexpr rowlayout rowlayoutof{fields,
+                                       {
+#if defined(__x86_64__)
+                                           kernel::avx2::rowsof<fields>,
+                                           kernel::sse2::rowsof<fields>,
+#else
+                                           nullptr,
+                                           nullptr,
+#endif
+                                           kernel::swar::rowsof<fields>,
+                                       }};
 
 } // namespace converter
 

@@ -229,9 +229,11 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
     return ok;
 }
 
-// A span of memory as a source: the text runs out at end, which is the end
-// of the input when final is set.
-struct spansource {
+// Text in memory, [p, end), p on line number line; it runs out at end,
+// which is the end of the input when final is set. As a source, it has no
+// more text past end. A block of rows for the kernel is one whose p starts
+// a row and whose end follows a line end, or is final.
+struct textspan {
     const char* p;
     const char* end;
     long line;
@@ -302,33 +304,6 @@ template <std::size_t n>
         (starts & ((std::uint64_t{1} << end) - 1)) != 0 ? digits::lowest(starts) : 0);
     return true;
 }
-
-// Lanes of 64-bit words, for classifying a window on any machine (SWAR:
-// SIMD within a register). A lane is a byte; a true one has its top bit set.
-namespace swar {
-
-// The top bit of each byte of x that is not zero, exactly: adding 0x7F to
-// the low seven bits sets the top bit of every nonzero byte without a carry
-// into the next (Hacker's Delight, 2nd ed., 6-1, "Find First 0-Byte").
-constexpr std::uint64_t nonzero(std::uint64_t x) noexcept {
-    constexpr std::uint64_t low7 = digits::bytes(0x7F);
-    return ((x & low7) + low7) | x;
-}
-
-struct lanes {
-    using bytes = std::uint64_t;
-    static constexpr unsigned width = 8;
-    static bytes load(const char* p) noexcept { return digits::load(p); }
-    static bytes equal(bytes x, char b) noexcept {
-        return ~nonzero(x ^ digits::bytes(static_cast<unsigned char>(b))) & digits::bytes(0x80);
-    }
-    static bytes either(bytes x, bytes y) noexcept { return x | y; }
-    // The top bits, first byte lowest, gathered into 8 bits: the product
-    // moves each to its own place in the top byte, no two products meeting.
-    static std::uint64_t bits(bytes x) noexcept { return ((x >> 7) * 0x0102040810204080u) >> 56; }
-};
-
-} // namespace swar
 
 } // namespace converter
 

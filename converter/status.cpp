@@ -48,4 +48,19 @@ long readsome(const sysio& sys, int fd, char* to, std::size_t n, bool wait) noex
     }
 }
 
+int writeall(const sysio& sys, int fd, const char* p, std::size_t n) noexcept {
+    while (n > 0) {
+        const ssize_t k = sys.write(fd, p, n);
+        if (k > 0) {
+            p += k;
+            n -= static_cast<std::size_t>(k);
+        } else if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            await(sys, fd, POLLOUT);
+        } else if (k == 0 || errno != EINTR) {
+            return k < 0 ? errno : EIO;
+        }
+    }
+    return 0;
+}
+
 } // namespace converter

@@ -75,6 +75,11 @@ void await(const sysio& sys, int fd, short events) noexcept;
 inline constexpr long wouldwait = -2;
 long readsome(const sysio& sys, int fd, char* to, std::size_t n, bool wait) noexcept;
 
+// writeall: the n bytes at p to fd, over EINTR, waiting while fd is not
+// ready. 0, or the errno of the write that failed (EIO for one that wrote
+// nothing).
+int writeall(const sysio& sys, int fd, const char* p, std::size_t n) noexcept;
+
 // The last byte c in the n bytes at p, or null: memrchr where the C library
 // has it (glibc, musl, the BSDs), else a reverse scan (macOS).
 inline const char* lastof(const char* p, char c, std::size_t n) noexcept {

@@ -1,9 +1,7 @@
 #include "converter/writer.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace converter {
 
@@ -24,33 +22,20 @@ bool output::send(std::string_view s) noexcept {
         used_ += s.size();
         return true;
     }
-    return flush() && writeall(s.data(), s.size());
+    return flush() && write(s.data(), s.size());
+}
+
+// write: [p, p + n) out in full; false on a write error, this one or one
+// before it.
+bool output::write(const char* p, std::size_t n) noexcept {
+    if (errno_ == 0) errno_ = writeall(sys_, fd_, p, n);
+    return errno_ == 0;
 }
 
 bool output::flush() noexcept {
-    const bool written = writeall(buffer_, used_);
+    const bool written = write(buffer_, used_);
     used_ = 0;
     return written;
-}
-
-bool output::writeall(const char* p, std::size_t n) noexcept {
-    if (errno_ != 0) return false;
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t k = sys_.write(fd_, p + done, n - done);
-        if (k > 0) {
-            done += static_cast<std::size_t>(k);
-            continue;
-        }
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            await(sys_, fd_, POLLOUT);
-            continue;
-        }
-        errno_ = k < 0 ? errno : EIO;
-        return false;
-    }
-    return true;
 }
 
 } // namespace converter

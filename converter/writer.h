@@ -38,8 +38,7 @@ class output {
     static constexpr std::size_t long_ = std::size_t{1} << 16;
 
   private:
-    // Writes [p, p + n) out in full; false on a write error.
-    bool writeall(const char* p, std::size_t n) noexcept;
+    bool write(const char* p, std::size_t n) noexcept;
 
     int fd_;
     const sysio& sys_;

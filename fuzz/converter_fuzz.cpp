@@ -31,7 +31,8 @@ constexpr std::string_view message = " Error during I/O.\n";
 // A whole run of prog, in full or scattered: reads of 1 to 64 bytes, writes
 // of 1 to 40.
 testing_support::outcome convert(const converter::program& prog, const std::uint8_t* data,
-                                 std::size_t size, bool scattered, converter::kernelchoice which,
+                                 std::size_t size, bool scattered,
+                                 converter::instructionset which = converter::bestinstructions(),
                                  converter::parallelism spread = {1}) {
     testing_support::behaviour how;
     if (scattered) how = {.readsize = 64, .writesize = 40, .scattered = true, .seed = size};
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Field by field, whole; then every instruction set, whole and
         // scattered, and on two threads in blocks of a few bytes.
         const testing_support::outcome whole =
-            convert(*prog, data, size, false, converter::referencekernel);
+            convert(testing_support::referenceof(*prog), data, size, false);
         checkshape(*prog, whole);
         const converter::parallelism threads{2, 1 + size % 97};
         for (const instructionset which : testing_support::instructionsets()) {

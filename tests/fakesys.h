@@ -8,6 +8,8 @@
 #define TABJD_TESTS_FAKESYS_H
 
 #include "converter/converter.h"
+#include "tabjd/layouts.h"
+#include "tabjd2/layouts.h"
 #include "tests/random.h"
 
 #include <algorithm>
@@ -197,6 +199,21 @@ struct piecesource {
     }
 };
 
+// prog with the reference kernel for every instruction set: it reads every
+// row field by field, and the others are checked against it.
+template <const auto& fields>
+inline constexpr converter::rowlayout referencerow{
+    fields,
+    {converter::kernel::swar::rowsof<fields, false>, converter::kernel::swar::rowsof<fields, false>,
+     converter::kernel::swar::rowsof<fields, false>}};
+inline constexpr converter::program referencetabjd{"tabjd", referencerow<tabjd::shortrow>,
+                                                   referencerow<tabjd::minuterow>};
+inline constexpr converter::program referencetabjd2{"tabjd2", referencerow<tabjd2::shortrow>,
+                                                    referencerow<tabjd2::minuterow>};
+inline const converter::program& referenceof(const converter::program& prog) {
+    return &prog == &tabjd2::program ? referencetabjd2 : referencetabjd;
+}
+
 struct outcome {
     std::string out;
     std::string err;
@@ -207,7 +224,8 @@ struct outcome {
 // A whole run of prog in this process on input, its calls behaving as how
 // says; diagnostics go straight to a descriptor, a memory file read back.
 inline outcome convert(const converter::program& prog, std::string_view input, behaviour how = {},
-                       converter::kernelchoice which = {}, converter::parallelism spread = {1}) {
+                       converter::instructionset which = converter::bestinstructions(),
+                       converter::parallelism spread = {1}) {
     static const int err = ::memfd_create("stderr", 0);
     rule(err >= 0 && ::ftruncate(err, 0) == 0 && ::lseek(err, 0, SEEK_SET) == 0,
          "a memory file for diagnostics");

@@ -255,7 +255,7 @@ TEST(RowPhase, KernelsMatchFieldByField) {
             report(g, minute, *p.extra != '\0', 1 + g.below<std::size_t>(600));
         // Whole, or in small pieces so that rows meet the buffer's end.
         const std::size_t chunk = k % 3 == 0 ? 1 + g.below<std::size_t>(200) : input.size();
-        const outcome b = convert(p.prog, input, {.readsize = chunk}, converter::referencekernel);
+        const outcome b = convert(testing_support::referenceof(p.prog), input, {.readsize = chunk});
         for (const instructionset which : sets) {
             const outcome a = convert(p.prog, input, {.readsize = chunk}, which);
             const int set = static_cast<int>(which);
@@ -281,7 +281,7 @@ TEST(RowPhase, JulianDatesAcrossBinades) {
             for (const char* minute : {"-720", "2000", "100000", "-1000000"})
                 input += date + minute + " 1.5\n";
         }
-    const outcome b = convert(tabjd::program, input, {}, converter::referencekernel);
+    const outcome b = convert(testing_support::referenceof(tabjd::program), input);
     ASSERT_EQ(b.status, 0);
     for (const converter::instructionset which : instructionsets())
         EXPECT_EQ(convert(tabjd::program, input, {}, which).out, b.out)
@@ -374,7 +374,8 @@ void expectreference(const enginecase& c) {
     // clang-format on
     const instructionset best = converter::bestinstructions();
     // The reference: every row field by field, on one thread, in tiny blocks.
-    const outcome reference = convert(c.prog, c.input, {}, converter::referencekernel, {1, 7});
+    const outcome reference = convert(testing_support::referenceof(c.prog), c.input, {},
+                                      converter::bestinstructions(), {1, 7});
     for (const converter::parallelism& p : spreads)
         for (const std::size_t chunk : {c.input.size(), std::size_t{100}}) {
             const outcome o = convert(c.prog, c.input, {.readsize = chunk}, best, p);
