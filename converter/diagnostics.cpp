@@ -12,11 +12,17 @@ namespace converter {
 namespace {
 
 constexpr std::string_view message = " Error during I/O.\n";
+constexpr std::string_view crhint =
+    "its lines end in carriage returns alone (convert them with tr '\\r' '\\n')";
 
 // A diagnostic line, built in a fixed buffer and written with one call.
 class diagnostic {
   public:
     explicit diagnostic(const char* program) noexcept { add(program).add(": "); }
+    // One about line n.
+    diagnostic(const char* program, long n) noexcept : diagnostic(program) {
+        add("line ").number(n).add(": ");
+    }
     diagnostic& add(std::string_view s) noexcept {
         for (const char c : s)
             put(c);
@@ -156,8 +162,8 @@ void headersigns::warn(const char* program, int err, layout fields,
                        bool readminute) const noexcept {
     const auto nearmiss = [&] {
         if (near_ == 0 || readminute) return;
-        diagnostic d(program);
-        d.add("line ").number(near_).add(": ").quoted({text_, shown_}, cut_);
+        diagnostic d(program, near_);
+        d.quoted({text_, shown_}, cut_);
         if (under_ != 0)
             d.add(" names a minute under line ").number(under_).add(", but a heading is one line");
         else if (std::memcmp(text_, "YEAR", 4) == 0)
@@ -169,9 +175,9 @@ void headersigns::warn(const char* program, int err, layout fields,
     const auto hour = [&] {
         if (hourline_ == 0) return;
         const char* kind = std::strcmp(hourword_, "SECOND") == 0 ? "seconds" : "hour";
-        diagnostic d(program);
-        d.add("line ").number(hourline_).add(": the heading names ").add(hourword_);
-        d.add(", but rows have no ").add(kind).add(" field: they are read as").fields(fields);
+        diagnostic d(program, hourline_);
+        d.add("the heading names ").add(hourword_).add(", but rows have no ").add(kind);
+        d.add(" field: they are read as").fields(fields);
         if (hourcolumn_ < fields.size())
             d.add(", the ").add(kind).add(" column as the ").add(fields[hourcolumn_].name);
         else
@@ -193,8 +199,7 @@ void warnings::rows(const sightings& seen, long base) noexcept {
         if (w == nullptr) return;
         const auto kind = static_cast<sign>(w - seen.of);
         said_[kind] = true;
-        diagnostic d(program_);
-        d.add("line ").number(w->line + base).add(": ");
+        diagnostic d(program_, w->line + base);
         switch (kind) {
         case spread:
             d.add("the row begun on line ")
@@ -219,8 +224,8 @@ void warnings::rows(const sightings& seen, long base) noexcept {
                 .add(" (an index, an hour, a thousands separator or a decimal comma)?");
             break;
         default:
-            d.add("a number follows a carriage return alone after the row and is skipped; its "
-                  "lines end in carriage returns alone (convert them with tr '\\r' '\\n')");
+            d.add("a number follows a carriage return alone after the row and is skipped; ")
+                .add(crhint);
             break;
         }
         d.send(err_);
@@ -229,9 +234,9 @@ void warnings::rows(const sightings& seen, long base) noexcept {
 
 void endedinheader(const char* program, int err, long n, std::span<const char> first,
                    bool lonecr) noexcept {
-    diagnostic d(program);
-    d.add("line ").number(n).add(": the input ended in the header, before a line starting "
-                                 "with ----: nothing was converted");
+    diagnostic d(program, n);
+    d.add("the input ended in the header, before a line starting "
+          "with ----: nothing was converted");
     const auto byte = [first](std::size_t i) noexcept {
         return i < first.size() ? static_cast<unsigned char>(first[i]) : 0xFFu;
     };
@@ -246,7 +251,7 @@ void endedinheader(const char* program, int err, long n, std::span<const char> f
     if (mark || odd || even)
         d.add("; it is UTF-16 (convert it with iconv -f UTF-16 -t UTF-8)");
     else if (n == 1 && lonecr)
-        d.add("; its lines end in carriage returns alone (convert them with tr '\\r' '\\n')");
+        d.add("; ").add(crhint);
     d.send(err);
 }
 
@@ -255,12 +260,12 @@ int outcome(const ending& e, const char* program, output& out, int err) noexcept
     if (e.why < 0) return out.flush() ? 0 : writefailure(program, out, err);
 
     if (!out.text(message) || !out.flush()) return writefailure(program, out, err);
-    diagnostic d(program);
+    const failure& f = e.fail;
+    diagnostic d(program, e.why == readerror ? e.line : f.line);
     if (e.why == readerror) {
-        d.add("line ").number(e.line).add(": read error: ").add(std::strerror(e.error));
+        d.add("read error: ").add(std::strerror(e.error));
     } else {
-        const failure& f = e.fail;
-        d.add("line ").number(f.line).add(": ").add(f.at->name).add(": ");
+        d.add(f.at->name).add(": ");
         if (f.nullvalue) {
             d.add("no value before ").quoted(f.text(), false);
         } else {
