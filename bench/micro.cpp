@@ -87,7 +87,8 @@ void BM_FormatFixed(benchmark::State& state) {
     char out[converter::fieldwidth];
     std::size_t i = 0;
     for (auto _ : state) {
-        converter::formatfixed(values[i], out);
+        converter::fixedcache none; // no column: each field afresh
+        converter::formatfixed(values[i], out, none);
         i = i + 1 == n ? 0 : i + 1;
         benchmark::DoNotOptimize(out);
     }

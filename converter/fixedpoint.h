@@ -45,19 +45,18 @@ constexpr wide wide::product(std::uint64_t a, std::uint64_t b) noexcept {
 inline constexpr std::size_t fieldwidth = 16;
 inline constexpr int fielddecimals = 5;
 
-// formatfixed: writes value into out[0, fieldwidth) as printf("%16.5f") does:
-// the exact binary value rounded to 5 decimals (ties to even), right-justified,
-// a leading zero below one, a minus sign whenever the sign bit is set. A value
-// that does not fit fills the field with asterisks; NaN and the infinities are
-// written as NaN, Infinity and -Infinity.
-inline void formatfixed(double value, char* out) noexcept;
-
-// The same, for a column of values: cache keeps the digits of the top of
-// the last value written, which in a column seldom change.
+// What a column of fields keeps: the digits of the top of the last value
+// written, which in a column seldom change.
 struct fixedcache {
     std::uint64_t high = 0;                    // scaled value / 10^8
     std::uint64_t digits = digits::bytes('0'); // its eight digits
 };
+
+// formatfixed: writes value into out[0, fieldwidth) as printf("%16.5f") does:
+// the exact binary value rounded to 5 decimals (ties to even), right-justified,
+// a leading zero below one, a minus sign whenever the sign bit is set. A value
+// that does not fit fills the field with asterisks; NaN and the infinities are
+// written as NaN, Infinity and -Infinity. cache is the column's.
 inline void formatfixed(double value, char* out, fixedcache& cache) noexcept;
 
 // Windows onto these, lead bytes in, give what turns a field's lead leading
@@ -74,16 +73,24 @@ inline constexpr masks fieldmasks = [] {
     return m;
 }();
 
+// storefield: the field's two words, its digits zero-padded, at out: the
+// lead leading zeros become blanks ('0' - 0x10 is ' '), and when negative a
+// minus sign goes just before the first digit left, each by subtracting or
+// adding a window of a table, lead bytes in.
+inline void storefield(std::uint64_t first, std::uint64_t second, unsigned lead, bool negative,
+                       char* out) noexcept {
+    const char* const blanks = fieldmasks.blanks + fieldwidth - lead;
+    const char* const sign = fieldmasks.sign + fieldwidth + 1 - lead;
+    const std::uint64_t signed_ = 0 - std::uint64_t{negative};
+    digits::store(out, first - digits::load(blanks) + (digits::load(sign) & signed_));
+    digits::store(out + 8, second - digits::load(blanks + 8) + (digits::load(sign + 8) & signed_));
+}
+
 // The parts of formatfixed off its usual path: a field that is not a
 // number that fits (asterisks, NaN, Infinity, -Infinity), and the rounded
 // value * 10^5 of a magnitude below 2^-11, mantissa * 10^5 / 2^shift.
 void formatspecial(double value, char* out) noexcept;
 std::uint64_t scaledsmall(std::uint64_t mantissa, int shift) noexcept;
-
-inline void formatfixed(double value, char* out) noexcept {
-    fixedcache none;
-    formatfixed(value, out, none);
-}
 
 // scaledmagnitude: round(|value| * 10^5), ties to even, exactly, for the
 // bits of a magnitude below 10^11.
@@ -134,16 +141,8 @@ inline void writefixed(std::uint64_t scaled, bool negative, char* out, fixedcach
     const std::uint64_t first = (h >> 8) | (l << 56);
     const std::uint64_t second =
         ((l >> 8) & 0xFFFF) | (std::uint64_t{'.'} << 16) | (l & 0xFFFFFFFFFF000000u);
-
-    // The leading zeros, all but the units digit, become blanks ('0' - 0x10
-    // is ' '), and a minus sign goes just before the first digit left: each
-    // by subtracting or adding a window of a table, lead bytes in.
-    const unsigned lead = 15 - std::max(digits::count(scaled), 6u);
-    const char* const blanks = fieldmasks.blanks + fieldwidth - lead;
-    const char* const sign = fieldmasks.sign + fieldwidth + 1 - lead;
-    const std::uint64_t signed_ = 0 - std::uint64_t{negative};
-    digits::store(out, first - digits::load(blanks) + (digits::load(sign) & signed_));
-    digits::store(out + 8, second - digits::load(blanks + 8) + (digits::load(sign + 8) & signed_));
+    // The leading zeros become blanks, all but the units digit.
+    storefield(first, second, 15 - std::max(digits::count(scaled), 6u), negative, out);
 }
 
 // writedecimal: the field of the decimal d (see numbers.h) when it has at
@@ -172,12 +171,7 @@ inline void writedecimal(const decimal& d, char* out) noexcept {
     // Leading zeros become blanks, all but the units digit, as formatfixed
     // makes them.
     const unsigned significant = n - std::min(digits::leading(d.whole, '0'), n - 1);
-    const unsigned lead = 10 - significant;
-    const char* const blanks = fieldmasks.blanks + fieldwidth - lead;
-    const char* const sign = fieldmasks.sign + fieldwidth + 1 - lead;
-    const std::uint64_t signed_ = 0 - std::uint64_t{d.negative};
-    digits::store(out, first - digits::load(blanks) + (digits::load(sign) & signed_));
-    digits::store(out + 8, second - digits::load(blanks + 8) + (digits::load(sign + 8) & signed_));
+    storefield(first, second, 10 - significant, d.negative, out);
 }
 
 inline void formatfixed(double value, char* out, fixedcache& cache) noexcept {

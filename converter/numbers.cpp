@@ -2,7 +2,6 @@
 #include "converter/precision.h"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #if TABJD_HAVE_FAST_FLOAT
 #include <fast_float/fast_float.h>
@@ -31,12 +30,6 @@ bool isword(const char* first, const char* last, const char* word) noexcept {
     for (std::size_t i = 0; i < n; ++i)
         if (lower(first[i]) != word[i]) return false;
     return true;
-}
-
-const char* skipdigits(const char* p, const char* last) noexcept {
-    while (p != last && isdigit(*p))
-        ++p;
-    return p;
 }
 
 // The exponent written at [exponent, last): a letter, an optional sign and
@@ -81,6 +74,7 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
     if (p != last && (*p == '-' || *p == '+')) ++p;
     if (p == last) return verdict::notanumber;
 
+    // The words are read here: the library would also take "nan(...)".
     if (!isdigit(*p) && *p != '.') {
         double word;
         if (isword(p, last, "nan"))
@@ -93,48 +87,16 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
         return verdict::ok;
     }
 
-    // Check the form: digits, an optional point and digits, an optional
-    // exponent. from_chars alone would stop early instead of refusing.
-    const char* mantissa = p;
-    const char* intend = skipdigits(p, last);
-    const char* fracend = intend;
-    if (fracend != last && *fracend == '.') fracend = skipdigits(fracend + 1, last);
-    if (intend == mantissa && fracend - intend <= 1) return verdict::notanumber; // no digit
-    const char* exponent = fracend;
-    bool fortran = false; // exponent written with d or D
-    if (exponent != last) {
-        const char letter = lower(*exponent);
-        if (letter != 'e' && letter != 'd') return verdict::notanumber;
-        fortran = letter == 'd';
-        const char* q = exponent + 1;
-        if (q != last && (*q == '+' || *q == '-')) ++q;
-        if (q == last || skipdigits(q, last) != last) return verdict::notanumber;
-    }
-
-    // Most values have few digits: those as an integer and a small power of
-    // ten give the result in one exact operation.
-    std::uint64_t digits = 0;
-    int count = 0;
-    for (const char* d = mantissa; d != fracend && count <= 19; ++d)
-        if (*d != '.') digits = digits * 10 + static_cast<unsigned>(*d - '0'), ++count;
-    if (count <= 19) {
-        const long decimals = fracend != intend ? fracend - intend - 1 : 0;
-        const long scale = std::clamp(exponentof(exponent, last) - decimals, -100L, 100L);
-        double magnitude;
-        if (exactscaled(digits, static_cast<int>(scale), magnitude)) {
-            value = negative ? -magnitude : magnitude;
-            return verdict::ok;
-        }
-    }
-
-    // from_chars knows only e; a d exponent is read from a copy.
+    // The library knows only e; a d exponent is read from a copy. A text
+    // the library stops short in is refused, so it checks the form too.
     char copy[tokenmax];
-    const char* text = mantissa;
+    const char* text = p;
     const char* textend = last;
-    if (fortran) {
-        const auto n = static_cast<std::size_t>(last - mantissa);
-        std::memcpy(copy, mantissa, n);
-        copy[exponent - mantissa] = 'e';
+    if (const char* d = std::find_if(p, last, [](char c) { return (c | 0x20) == 'd'; });
+        d != last) {
+        const auto n = static_cast<std::size_t>(last - p);
+        std::memcpy(copy, p, n);
+        copy[d - p] = 'e';
         text = copy;
         textend = copy + n;
     }
@@ -153,14 +115,14 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
     // the text is no "inf", which was read above.
     if (ec == std::errc::result_out_of_range || std::isinf(magnitude)) {
         // Beyond the range one way or the other. The decimal exponent of the
-        // leading digit tells which: an underflow reads as zero, as strtod
-        // gives it; an overflow is refused.
-        long lead = 0; // power of ten of the first nonzero mantissa digit
-        const char* d = mantissa;
-        while (d != fracend && (*d == '0' || *d == '.'))
-            ++d;
-        lead = d < intend ? static_cast<long>(intend - d) - 1 : -static_cast<long>(d - intend);
-        if (lead + exponentof(exponent, last) > 0) return verdict::outofrange;
+        // leading nonzero digit and the written one tell which: an underflow
+        // reads as zero, as strtod gives it; an overflow is refused.
+        const char* exponent =
+            std::find_if(p, last, [](char c) { return lower(c) == 'e' || lower(c) == 'd'; });
+        const char* point = std::find(p, exponent, '.');
+        const char* lead = std::find_if(p, exponent, [](char c) { return c != '0' && c != '.'; });
+        if ((lead < point ? point - lead - 1 : point - lead) + exponentof(exponent, last) > 0)
+            return verdict::outofrange;
         magnitude = 0;
     } else if (ec != std::errc{}) {
         return verdict::notanumber;

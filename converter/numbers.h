@@ -39,38 +39,22 @@ verdict parseinteger(const char* first, const char* last, std::int32_t& value) n
 // out of range. value is set only on ok; a text longer than tokenmax is toolong.
 verdict parsereal(const char* first, const char* last, double& value) noexcept;
 
-// Whether each operation on doubles is rounded to double, as the one-operation
-// fast paths below need. x87 arithmetic (32-bit x86 without SSE2) keeps more
-// precision (FLT_EVAL_METHOD 2): there they decline, and parsereal's general
-// path, correctly rounded whatever the hardware, reads every number.
+// Whether each operation on doubles is rounded to double, as nearest's one
+// division needs. x87 arithmetic (32-bit x86 without SSE2) keeps more
+// precision (FLT_EVAL_METHOD 2): there it declines, and parsereal,
+// correctly rounded whatever the hardware, reads every number.
 inline constexpr bool roundstodouble = FLT_EVAL_METHOD == 0;
 
-// The powers of ten that a double holds exactly.
-inline constexpr double exactpowersoften[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// The powers of ten nearest divides by, each exact as a double.
+inline constexpr double exactpowersoften[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
 
-// exactscaled: mantissa * 10^exponent, correctly rounded, when that is one
-// IEEE multiplication or division of exact operands: a mantissa of at most
-// 2^53 and a power of ten of at most 10^22 (Clinger's fast path), on a
-// machine where roundstodouble holds. false, with value untouched, when it
-// is not.
-inline bool exactscaled(std::uint64_t mantissa, int exponent, double& value) noexcept {
-    if (!roundstodouble || mantissa > std::uint64_t{1} << 53 || exponent < -22 || exponent > 22)
-        return false;
-    const auto m = static_cast<double>(static_cast<std::int64_t>(mantissa));
-    value = exponent < 0 ? m / exactpowersoften[-exponent] : m * exactpowersoften[exponent];
-    return true;
-}
-
-// quickinteger, quickreal, quickdecimal: the common token of length bytes at p, read
-// without a second look: up to seven digits, and for a real an optional
+// quickinteger, quickdecimal: the common token of length bytes at p, read
+// without a second look: up to seven digits, and for a decimal an optional
 // sign, up to seven digits and a point with up to seven digits after it.
-// true with the value (the one parseinteger or parsereal gives) when the
-// token is of that form; false, value untouched, when it is not and the
-// general parser must decide (quickreal: always, where roundstodouble is
-// false). The eight bytes from p, and from just past a point, must be
-// readable whatever the length.
+// true with the value (parseinteger's, or the decimal whose nearest double
+// is parsereal's) when the token is of that form; false, value untouched,
+// when it is not and the general parser must decide. The eight bytes from
+// p, and from just past a point, must be readable whatever the length.
 inline bool quickinteger(const char* p, std::size_t length, std::int32_t& value) noexcept {
     const std::uint64_t w = digits::load(p);
     if (length - 1 >= 7 || digits::leadingdigits(w) < length) return false;
@@ -87,7 +71,6 @@ struct decimal {
     bool negative;
 };
 
-// quickdecimal: the token quickreal takes, as its decimal digits.
 inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noexcept {
     const bool negative = *p == '-';
     const bool sign = negative || *p == '+';
@@ -124,11 +107,6 @@ inline bool nearest(const decimal& d, double& value) noexcept {
     value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) |
                                   std::uint64_t{d.negative} << 63);
     return true;
-}
-
-inline bool quickreal(const char* p, std::size_t length, double& value) noexcept {
-    decimal d;
-    return quickdecimal(p, length, d) && nearest(d, value);
 }
 
 } // namespace converter

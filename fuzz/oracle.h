@@ -23,7 +23,8 @@ inline void check(bool condition) {
 // One fixed-point field against printf("%16.5f").
 inline void checkfield(double value) {
     char field[converter::fieldwidth];
-    converter::formatfixed(value, field);
+    converter::fixedcache none;
+    converter::formatfixed(value, field, none);
     check(oracle::field(value) == std::string_view(field, sizeof field));
 }
 

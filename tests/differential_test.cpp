@@ -324,7 +324,8 @@ TEST(Differential, ParseIntegerMatchesStrtoll) {
 // Counts a disagreement and reports it; returns whether they agreed.
 bool sameasprintf(const double& value, int& failures) {
     char field[converter::fieldwidth];
-    converter::formatfixed(value, field);
+    converter::fixedcache none;
+    converter::formatfixed(value, field, none);
     const std::string want = oracle::field(value);
     const bool agree = want == std::string_view(field, sizeof field);
     if (!agree && ++failures <= maxfailures)

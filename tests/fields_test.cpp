@@ -24,7 +24,8 @@ verdict real(std::string_view s, double& v) {
 }
 std::string field(double v) {
     char out[converter::fieldwidth];
-    converter::formatfixed(v, out);
+    converter::fixedcache none;
+    converter::formatfixed(v, out, none);
     return std::string(out, sizeof out);
 }
 

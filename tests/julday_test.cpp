@@ -48,17 +48,17 @@ TEST(Julday, KnownDates) {
             << c.year << "-" << c.month << "-" << c.day << " minute " << c.minutes;
 }
 
-// Times before noon belong to the previous Julian day; the fraction comes
-// from two divisions, by 3600 and then by 24.
+// Times before noon belong to the previous Julian day. A multiple of 45
+// minutes is 1/32 of a day, exact; other times are within a rounding.
 TEST(Julday, TimeOfDay) {
     // clang-format off
     const dated cases[] = {
         // year month day minutes expected
-        {2000, 1,  1,  1,    2451544.0 + ((60.0 + 43200.0) / 3600.0) / 24.0},
-        {2000, 1,  1,  719,  2451544.0 + ((43140.0 + 43200.0) / 3600.0) / 24.0},
-        {2000, 1,  1,  721,  2451545.0 + (60.0 / 3600.0) / 24.0},
-        {1999, 12, 31, 1439, 2451544.0 + ((86340.0 - 43200.0) / 3600.0) / 24.0},
-        {2000, 1,  1,  -1,   2451544.0 + ((-60.0 + 43200.0) / 3600.0) / 24.0},
+        {2000, 1,  1,  45,   2451544.53125},
+        {2000, 1,  1,  630,  2451544.9375},  // 10:30
+        {2000, 1,  1,  810,  2451545.0625},  // 13:30, past noon
+        {1999, 12, 31, 1395, 2451544.46875}, // 23:15
+        {2000, 1,  1,  -45,  2451544.46875}, // the same time, a day later
     };
     // clang-format on
     for (const auto& c : cases)
@@ -87,10 +87,9 @@ TEST(Julday, NegativeYears) {
 // after, and stays NaN.
 TEST(Julday, HoursAndSeconds) {
     const std::int32_t month = 1, day = 1, year = 2000, zero = 0, six = 6;
-    const double none = 0.0, half = 30.0, nan = std::numeric_limits<double>::quiet_NaN();
+    const double none = 0.0, threequarters = 2700.0, nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(julday(month, day, year, six, zero, none), 2451544.75);
-    EXPECT_EQ(julday(month, day, year, zero, zero, half),
-              2451544.0 + ((30.0 + 43200.0) / 3600.0) / 24.0);
+    EXPECT_EQ(julday(month, day, year, zero, zero, threequarters), 2451544.53125);
     EXPECT_TRUE(std::isnan(julday(month, day, year, zero, zero, nan)));
 }
 

@@ -141,17 +141,19 @@ TEST(Reader, HeaderLines) {
             EXPECT_EQ(lines(c.text, chunk), c.expected) << "chunks of " << chunk;
 }
 
-// What the header's reader has read past the header is where the rows
-// start, on the line after it.
+// What the header's reader has read past the header, the rest of its last
+// read, is where the rows start, on the line after it.
 TEST(Reader, RowsFollowTheHeader) {
-    const std::string_view rows = "1 2 3\n";
+    const std::string_view header = "head 1 2\n---- 9 9\n", rows = "1 2 3\n";
+    const std::string text = std::string(header) + std::string(rows);
     for (const std::size_t chunk : chunks) {
-        input in(0, feed("head 1 2\n---- 9 9\n1 2 3\n", {.readsize = chunk}));
+        input in(0, feed(text, {.readsize = chunk}));
         char line[linewidth];
         ASSERT_EQ(in.readline(line), ok);
         ASSERT_EQ(in.readline(line), ok);
         EXPECT_EQ(in.line(), 3);
-        EXPECT_TRUE(rows.starts_with({in.first(), in.last()})) << chunk;
+        const std::size_t past = (chunk - header.size() % chunk) % chunk;
+        EXPECT_EQ(std::string_view(in.first(), in.last()), rows.substr(0, past)) << chunk;
     }
 }
 
