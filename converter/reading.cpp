@@ -6,7 +6,6 @@
 #include "converter/longrow.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -50,11 +49,6 @@ constexpr std::size_t ringfor(unsigned count, std::size_t blocksize) noexcept {
     return count * (spanof(headroom + blocksize + window) + spanof(outputfor(blocksize)));
 }
 
-// That ring, needing no mapping; its pages take memory only once used. One
-// run at a time has it.
-alignas(align) char ownring[ringfor(2, oneblock)];
-std::atomic_flag ownringtaken;
-
 } // namespace
 
 ring::ring(input& in, int fd, output& out, const rowlayout& chosen, blockkernel* kernel,
@@ -72,17 +66,13 @@ ring::ring(input& in, int fd, output& out, const rowlayout& chosen, blockkernel*
     // header phase read, or a regular file of a few blocks.
     const long left = readerended_ || sys.unread == nullptr ? -1 : sys.unread(fd);
     if (readerended_ || (left >= 0 && static_cast<std::size_t>(left) < 4 * oneblock)) threads_ = 1;
-    if (threads_ > 1) {
-        void* map = ::mmap(nullptr, ringfor(count_, blocksize_), PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (map != MAP_FAILED) memory_ = static_cast<char*>(map);
-    }
+    if (threads_ > 1) memory_ = static_cast<char*>(sys.map(ringfor(count_, blocksize_)));
     if (memory_ == nullptr) {
-        if (ownringtaken.test_and_set()) return;
         threads_ = 1;
         count_ = 2;
         blocksize_ = std::min(blocksize_, oneblock);
-        memory_ = ownring;
+        memory_ = static_cast<char*>(sys.map(ringfor(count_, blocksize_)));
+        if (memory_ == nullptr) return;
     }
     outcap_ = outputfor(blocksize_);
     const std::size_t textspan = spanof(headroom + blocksize_ + window);
@@ -102,10 +92,7 @@ ring::ring(input& in, int fd, output& out, const rowlayout& chosen, blockkernel*
 
 ring::~ring() {
     stop();
-    if (memory_ == ownring)
-        ownringtaken.clear();
-    else if (memory_ != nullptr)
-        ::munmap(memory_, ringfor(count_, blocksize_));
+    if (memory_ != nullptr) ::munmap(memory_, ringfor(count_, blocksize_));
 }
 
 // readahead: input into the block being filled, which is sealed when full or

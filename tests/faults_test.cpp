@@ -41,11 +41,13 @@ class Faults : public testing::TestWithParam<converter::parallelism> {
 // pipe that is empty for now: everything read is to be out before the next
 // read.
 outcome convert(const std::string& input, std::vector<step> reads = {},
-                std::vector<step> writes = {}) {
-    return testing_support::convert(
-        tabjd::program, input,
-        {.reads = std::move(reads), .writes = std::move(writes), .lookready = false},
-        converter::bestinstructions(), spread);
+                std::vector<step> writes = {}, bool nomemory = false) {
+    return testing_support::convert(tabjd::program, input,
+                                    {.reads = std::move(reads),
+                                     .writes = std::move(writes),
+                                     .lookready = false,
+                                     .nomemory = nomemory},
+                                    converter::bestinstructions(), spread);
 }
 
 // Rows enough to fill the output buffer several times over.
@@ -122,7 +124,8 @@ TEST_P(Faults, NonBlockingInputIsWaitedOn) {
 struct readfailure {
     std::size_t before; // bytes of the report read before the error
     std::string out;
-    int line; // the line the diagnostic names
+    int line;        // the line the diagnostic names
+    int error = EIO; // or ENOMEM: no memory for the rows, and none of them read
 };
 
 // The reason for EIO, as this C library words it ("I/O error" in musl).
@@ -133,7 +136,7 @@ const std::string eio = std::strerror(EIO);
 TEST_P(Faults, ReadErrorMidInput) {
     // clang-format off
     const readfailure cases[] = {
-        // before   out                              line
+        // before   out                              line      error
         {0,         message,                         1},
         {7,         message,                         2},
         {12,        message,                         3},
@@ -144,15 +147,17 @@ TEST_P(Faults, ReadErrorMidInput) {
         {38,        row1 + row2 + message,           5},
         {50,        row1 + row2 + message,           5},
         {51,        row1 + row2 + row3 + message,    6},
+        {51,        message,                         3,        ENOMEM},
     };
     // clang-format on
     for (const auto& c : cases) {
         // A read of nothing would be the end of the input: fail at once.
         const std::vector<step> reads =
             c.before > 0 ? std::vector{upto(c.before), fail(EIO)} : std::vector{fail(EIO)};
-        const outcome o = convert(report, reads);
+        const outcome o = convert(report, reads, {}, c.error == ENOMEM);
         EXPECT_EQ(o.out, c.out) << c.before;
-        EXPECT_EQ(o.err, "tabjd: line " + std::to_string(c.line) + ": read error: " + eio + "\n")
+        EXPECT_EQ(o.err, "tabjd: line " + std::to_string(c.line) +
+                             ": read error: " + std::strerror(c.error) + "\n")
             << c.before;
         EXPECT_EQ(o.status, 1) << c.before;
     }
