@@ -1,8 +1,8 @@
 #include "converter/converter.h"
 
 #include "converter/diagnostics.h"
-#include "converter/engine.h"
 #include "converter/reader.h"
+#include "converter/rowphase.h"
 #include "converter/writer.h"
 
 #include <cerrno>

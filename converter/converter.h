@@ -1,12 +1,12 @@
 // The converter's main program, shared by tabjd and tabjd2: the header
-// phase, then the row phase, the block kernel of the program's row layout
-// fed from the reader, and the outcome.
+// phase, then the row phase with the block kernel of the program's row
+// layout, and the outcome.
 #ifndef TABJD_CONVERTER_CONVERTER_H
 #define TABJD_CONVERTER_CONVERTER_H
 
-#include "converter/engine.h"
 #include "converter/kernel.h"
 #include "converter/layout.h"
+#include "converter/rowphase.h"
 #include "converter/status.h"
 
 #include <cstddef>

@@ -1,7 +1,6 @@
 // The block kernel: the row phase on a span of row text in memory. It turns
 // the rows into row lines with no I/O and no state of its own, so that any
-// caller can feed it: the streaming reader, one span after another, or
-// several threads, a block each.
+// thread can run it on a block of the row phase's ring (ring.h).
 //
 // One kernel is compiled for each row layout and instruction set; which
 // instruction set runs is chosen once, at start-up.

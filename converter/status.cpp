@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,11 @@ long unread(int fd) {
 }
 
 } // namespace
+
+void* mapmemory(std::size_t n) noexcept {
+    void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
 
 const sysio systemio{::read, ::write, ::poll, growpipe, unread};
 

@@ -1,5 +1,5 @@
 // Statuses of reading and how a run ended, and the system calls the I/O
-// goes through.
+// and the row phase's memory go through.
 #ifndef TABJD_CONVERTER_STATUS_H
 #define TABJD_CONVERTER_STATUS_H
 
@@ -50,6 +50,8 @@ struct ending {
     int error = 0;
 };
 
+void* mapmemory(std::size_t n) noexcept;
+
 // The system calls the I/O makes, so that tests can inject faults. The
 // programs use systemio.
 struct sysio {
@@ -62,6 +64,9 @@ struct sysio {
     // The bytes left to read in fd when it is a regular file, else -1; none
     // in tests.
     long (*unread)(int fd) = nullptr;
+    // n bytes of fresh memory, to be freed with munmap; null when there is
+    // none.
+    void* (*map)(std::size_t n) = mapmemory;
 };
 extern const sysio systemio;
 

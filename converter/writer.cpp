@@ -17,7 +17,7 @@ bool output::text(std::string_view s) noexcept {
 }
 
 bool output::send(std::string_view s) noexcept {
-    if (s.size() < long_ && s.size() <= capacity - used_) {
+    if (s.size() < sendstraight && s.size() <= capacity - used_) {
         std::memcpy(buffer_ + used_, s.data(), s.size());
         used_ += s.size();
         return true;

@@ -34,8 +34,8 @@ class output {
     int error() const noexcept { return errno_; }
 
     static constexpr std::size_t capacity = std::size_t{1} << 18;
-    // What send writes without copying.
-    static constexpr std::size_t long_ = std::size_t{1} << 16;
+    // What send writes without copying: this much or more.
+    static constexpr std::size_t sendstraight = std::size_t{1} << 16;
 
   private:
     bool write(const char* p, std::size_t n) noexcept;

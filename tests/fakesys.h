@@ -44,7 +44,8 @@ constexpr step fail(int error) {
 // fails with EINTR one time in eight, with EAGAIN one in eight, else moves
 // between 1 and that many bytes, and a look at the input without waiting
 // finds it ready at random. Otherwise a look finds it ready as lookready
-// says (not ready: as from a pipe that is empty for now).
+// says (not ready: as from a pipe that is empty for now). With nomemory set,
+// no memory can be mapped.
 struct behaviour {
     std::vector<step> reads{};
     std::vector<step> writes{};
@@ -53,6 +54,7 @@ struct behaviour {
     bool scattered = false;
     std::uint64_t seed = 0;
     bool lookready = true;
+    bool nomemory = false;
 };
 
 // The system a run sees: the input, what was written, and a log of the
@@ -152,9 +154,13 @@ inline int fakepoll(pollfd* fds, nfds_t n, int timeout) {
     return 1;
 }
 
+inline void* fakemap(std::size_t n) {
+    return fake.how.nomemory ? nullptr : converter::mapmemory(n);
+}
+
 // The fake, set afresh to serve input as how says; input must outlive its use.
 inline const converter::sysio& feed(std::string_view input, behaviour how = {}) {
-    static const converter::sysio sys{fakeread, fakewrite, fakepoll};
+    static const converter::sysio sys{fakeread, fakewrite, fakepoll, nullptr, nullptr, fakemap};
     fake = world{input, std::move(how)};
     return sys;
 }

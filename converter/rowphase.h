@@ -1,11 +1,9 @@
-// The row phase. The input is read ahead in blocks that end at a line end;
-// any free thread converts a block with the block kernel as if its first
-// line started a row; this thread takes the results in input order, each
-// from where the block before truly ended, and writes them. With one
-// thread, this one does it all. Before a read that may wait, all rows read
-// so far are out.
-#ifndef TABJD_CONVERTER_ENGINE_H
-#define TABJD_CONVERTER_ENGINE_H
+// The row phase: the rows after the header, read ahead in blocks that end at
+// a line end, converted by the block kernel on several threads (see ring.h)
+// and written in input order. With one thread, this one does it all. Before
+// a read that may wait, all rows read so far are out.
+#ifndef TABJD_CONVERTER_ROWPHASE_H
+#define TABJD_CONVERTER_ROWPHASE_H
 
 #include "converter/diagnostics.h"
 #include "converter/kernel.h"
