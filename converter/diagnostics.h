@@ -54,7 +54,6 @@ class headersigns {
     long like_ = 0;       // the last line, when it looked like a heading
     bool headed_ = false; // a heading line has been seen
     long hourline_ = 0;   // the line naming a column of the time of day
-    bool hourheading_ = false;
     std::size_t hourcolumn_ = 0;
     const char* hourword_ = nullptr;
 };

@@ -99,20 +99,18 @@ constexpr bool isdigitchar(char c) noexcept {
 // no part of a date: a month out of 1 to 12, a day out of 1 to 31, a minute
 // out of 0 to 1440, or a year of 0 to 99, as if written with two digits.
 inline void lookatdate(const row& r, long n, sightings& seen) noexcept {
-    const auto within = [](std::int32_t v, std::int32_t low, std::int32_t high) noexcept {
-        return v >= low && v <= high;
-    };
-    const auto found = [&](const char* name, std::int32_t value, const char* range) noexcept {
-        seen.note(nodate, {true, n, n, name, value, range});
-    };
-    if (!within(r.month, 1, 12))
-        found("month", r.month, "is not 1 to 12");
-    else if (!within(r.day, 1, 31))
-        found("day", r.day, "is not 1 to 31");
-    else if (!within(r.minutes, 0, 1440))
-        found("minute", r.minutes, "is not 0 to 1440");
-    else if (within(r.year, 0, 99))
-        found("year", r.year, "has at most two digits");
+    const struct {
+        const char* name;
+        std::int32_t value, low, high;
+        const char* range;
+    } bounds[] = {{"month", r.month, 1, 12, "is not 1 to 12"},
+                  {"day", r.day, 1, 31, "is not 1 to 31"},
+                  {"minute", r.minutes, 0, 1440, "is not 0 to 1440"}};
+    for (const auto& b : bounds)
+        if (b.value < b.low || b.value > b.high)
+            return seen.note(nodate, {true, n, n, b.name, b.value, b.range});
+    if (r.year >= 0 && r.year <= 99)
+        seen.note(nodate, {true, n, n, "year", r.year, "has at most two digits"});
 }
 
 // ---- field by field --------------------------------------------------------

@@ -83,6 +83,14 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
     "decimal comma)?\n"
 #define NODATE(n, what, minute)                                                                    \
     "%: line " #n ": " what "; are the columns in the order year month day" minute "^ value?\n"
+// A near-miss warning about line n, whose text is quoted; and the row line of
+// 2000-01-01 with the value 5.
+#define NEAR(n, text) "%: line " #n ": \"" text "\"" NOTHEADING
+#define FIVE "   2451544.50000         5.00000\n"
+// The warning about "(MINUTE)" under the heading on line 1.
+#define UNDER                                                                                      \
+    "%: line 2: \"               (MINUTE)\" names a minute under line 1, but a heading is one "    \
+    "line; rows are read without a minute column\n"
 
 TEST(Programs, HeaderRecognition) {
     const std::string beyond80 = "YEAR" + std::string(76, ' ') + "MINUTE\n----\n2000 1 1 ~12.5\n";
@@ -393,14 +401,12 @@ TEST(Programs, Warnings) {
                                                                   "   2451545.50000         4.50000\n", "%: line 2" DECIMALCOMMA SPREAD(3, 4), 0},
         // A number after the row: an index column first, a thousands
         // separator, a decimal comma after tr ';' ',', a carriage return alone.
-        {"----\n0,2000,1,~1,12.5\n",                                "   1782227.50000         1.00000\n",
-                                                                  NODATE(2, "month 2000 is not 1 to 12", "") AFTER(2, ""), 0},
+        {"----\n0,2000,1,~1,12.5\n", "   1782227.50000         1.00000\n", NODATE(2, "month 2000 is not 1 to 12", "") AFTER(2, ""), 0},
         {"----\n2000,1,1,~1,234.5\n",                               "   2451544.50000         1.00000\n", AFTER(2, ""),                          0},
         {"----\n2012,1,1,~12,8\n2012 1 2 ~12.5,M\n2012 1 3 ~1,\n",  "   2455927.50000        12.00000\n"
                                                                   "   2455928.50000        12.50000\n"
                                                                   "   2455929.50000         1.00000\n", AFTER(2, ""),                          0},
-        {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\r2000 1 2 ~13\r", "   2451544.50000        12.50000\n",
-                                  "%: line 3: a number follows a carriage return alone after the row and is skipped; its lines end in carriage returns alone (convert them with tr '\\r' '\\n')\n", 0},
+        {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~5\r2000 1 2 ~13\r", FIVE, "%: line 3: a number follows a carriage return alone after the row and is skipped; its lines end in carriage returns alone (convert them with tr '\\r' '\\n')\n", 0},
         // A date that is no date: day month year, year value rows of
         // integers, a year of two digits, a minute past the day.
         {"----\n01 01 2000 ~12.5\n",                                "   1723424.50000        12.50000\n", NODATE(2, "day 2000 is not 1 to 31", ""), 0},
@@ -409,20 +415,13 @@ TEST(Programs, Warnings) {
         {"YEAR MINUTE\n----\n2000 1 1 1500 ~5\n",                   "   2451545.54167         5.00000\n", NODATE(3, "minute 1500 is not 0 to 1440", " minute"), 0},
         // A heading naming a minute in another dress: quoted, behind a
         // comment, after a byte-order mark, as MIN, or on a line of its own.
-        {"\"YEAR\",\"MONTH\",\"DAY\",\"MINUTE\",\"VALUE\"\n----\n2000,1,1,~5\n", "   2451544.50000         5.00000\n",
-                                  "%: line 1: \"\\x22YEAR\\x22,\\x22MONTH\\x22,\\x22DAY\\x22,\\x22MINUTE\\x22,\\x22VALUE\\x22\"" NOTHEADING, 0},
-        {"'year','month','day','minute','value'\n----\n2000,1,1,~5\n", "   2451544.50000         5.00000\n",
-                                                                  "%: line 1: \"'year','month','day','minute','value'\"" NOTHEADING, 0},
-        {"# YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 ~5\n",       "   2451544.50000         5.00000\n",
-                                                                  "%: line 1: \"# YEAR MONTH DAY MINUTE VALUE\"" NOTHEADING, 0},
-        {"Report\n\xef\xbb\xbfYEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 ~5\n", "   2451544.50000         5.00000\n",
-                                                                  "%: line 2: \"\\xef\\xbb\\xbfYEAR MONTH DAY MINUTE VALUE\"" NOTHEADING, 0},
-        {"  YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 ~5\n",          "   2451544.50000         5.00000\n",
-                                                                  "%: line 1: \"  YEAR MONTH DAY MIN VALUE\"" NOTHEADING, 0},
-        {"YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 ~5\n",            "   2451544.50000         5.00000\n",
-                                                                  "%: line 1: \"YEAR MONTH DAY MIN VALUE\"" NOMINUTE, 0},
-        {"YEAR MONTH DAY VALUE\n               (MINUTE)\n----\n2000 1 1 ~5\n", "   2451544.50000         5.00000\n",
-                                  "%: line 2: \"               (MINUTE)\" names a minute under line 1, but a heading is one line; rows are read without a minute column\n", 0},
+        {"\"YEAR\",\"MONTH\",\"DAY\",\"MINUTE\",\"VALUE\"\n----\n2000,1,1,~5\n", FIVE, NEAR(1, "\\x22YEAR\\x22,\\x22MONTH\\x22,\\x22DAY\\x22,\\x22MINUTE\\x22,\\x22VALUE\\x22"), 0},
+        {"'year','month','day','minute','value'\n----\n2000,1,1,~5\n", FIVE, NEAR(1, "'year','month','day','minute','value'"), 0},
+        {"# YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 ~5\n",       FIVE, NEAR(1, "# YEAR MONTH DAY MINUTE VALUE"), 0},
+        {"Report\n\xef\xbb\xbfYEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 ~5\n", FIVE, NEAR(2, "\\xef\\xbb\\xbfYEAR MONTH DAY MINUTE VALUE"), 0},
+        {"  YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 ~5\n",          FIVE, NEAR(1, "  YEAR MONTH DAY MIN VALUE"), 0},
+        {"YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 ~5\n",            FIVE, "%: line 1: \"YEAR MONTH DAY MIN VALUE\"" NOMINUTE, 0},
+        {"YEAR MONTH DAY VALUE\n               (MINUTE)\n----\n2000 1 1 ~5\n", FIVE, UNDER, 0},
     };
     // clang-format on
     RUN_TABLE(cases);
@@ -437,14 +436,9 @@ TEST(Programs, Warnings) {
                                                                   "   2451545.50000        13.00000\n", "",                                      0},
         {"----\n2000,1,1,~12.5,\n2000, 1, 2, ~13,\n",               "   2451544.50000        12.50000\n"
                                                                   "   2451545.50000        13.00000\n", "",                                      0},
-        {"----\n2000 1 1 ~12.5 degC\n2000 1 2 ~12.5 NA\n2000 1 3 ~12.5,E\n2000 1 4 ~12.5,,,7\n2000 1 5 ~12.5 -\n",
-                                                                  "   2451544.50000        12.50000\n"
-                                                                  "   2451545.50000        12.50000\n"
-                                                                  "   2451546.50000        12.50000\n"
-                                                                  "   2451547.50000        12.50000\n"
-                                                                  "   2451548.50000        12.50000\n", "",                                      0},
-        {"YEAR MONTH DAY VALUE\nInterval: 60 minutes\n----\n2000 1 1 ~5\n", "   2451544.50000         5.00000\n", "",                                0},
-        {"Interval: 10 MIN\nYEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 1440 ~5\n", "   2451545.50000         5.00000\n", "",                           0},
+        {"----\n2000 1 1 ~5 degC\n2000 1 1 ~5 NA\n2000 1 1 ~5,E\n2000 1 1 ~5,,,7\n2000 1 1 ~5 -\n", FIVE FIVE FIVE FIVE FIVE, "", 0},
+        {"YEAR MONTH DAY VALUE\nInterval: 60 minutes\n----\n2000 1 1 ~5\n", FIVE, "", 0},
+        {"Interval: 10 MIN\nYEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 1440 ~5\n", "   2451545.50000         5.00000\n", "", 0},
         {"----\n-5 1 1 ~4\n100 1 1 ~4\n",                              "   1719234.50000         4.00000\n"
                                                                   "   1757584.50000         4.00000\n", "",                                      0},
         {"----\n2000 1 1\n~12.5\n2000\n1\n2 ~13 M\n2000 1\n3 ~1 text after\n",
@@ -462,21 +456,15 @@ TEST(Programs, Warnings) {
     // clang-format off
     const endtoend hours[] = {
         // input                                                  out                                   err                                           status
-        {"YEAR MONTH DAY HOUR MINUTE TEMP\n----\n2010 1 1 13 0 39.4\n", "   2455197.50903         0.00000\n",
-                                                                  HOUR(1, "HOUR", "minute value, the hour column as the minute") AFTER(3, " minute"), 0},
-        {"YEAR MONTH DAY HOUR TEMP\n----\n2010 1 1 13 39.4\n",    "   2455197.50000        13.00000\n",
-                                                                  HOUR(1, "HOUR", "value, the hour column as the value") AFTER(3, ""), 0},
-        {"YEAR,MONTH,DAY,TEMP,HOURS\n----\n2010,1,1,39.4,13\n",   "   2455197.50000        39.40000\n",
-                                                                  HOUR(1, "HOUR", "value, and the hour column is skipped") AFTER(3, ""), 0},
+        {"YEAR MONTH DAY HOUR MINUTE TEMP\n----\n2010 1 1 13 0 39.4\n", "   2455197.50903         0.00000\n", HOUR(1, "HOUR", "minute value, the hour column as the minute") AFTER(3, " minute"), 0},
+        {"YEAR MONTH DAY HOUR TEMP\n----\n2010 1 1 13 39.4\n",    "   2455197.50000        13.00000\n", HOUR(1, "HOUR", "value, the hour column as the value") AFTER(3, ""), 0},
+        {"YEAR,MONTH,DAY,TEMP,HOURS\n----\n2010,1,1,39.4,13\n",   "   2455197.50000        39.40000\n", HOUR(1, "HOUR", "value, and the hour column is skipped") AFTER(3, ""), 0},
         {"YEAR MONTH DAY HR VALUE\n----\n2010 1 1 13\n",          "   2455197.50000        13.00000\n", HOUR(1, "HR", "value, the hour column as the value"), 0},
         {"YEAR MONTH DAY hh VALUE\n----\n2010 1 1 13\n",          "   2455197.50000        13.00000\n", HOUR(1, "HH", "value, the hour column as the value"), 0},
         {"YEAR MONTH DAY HHMM VALUE\n----\n2010 1 1 1300\n",      "   2455197.50000      1300.00000\n", HOUR(1, "HHMM", "value, the hour column as the value"), 0},
-        {"YEAR MONTH DAY TIME VALUE\n               (MINUTE)\n----\n2010 1 1 13\n", "   2455197.50000        13.00000\n",
-                                                                  HOUR(1, "TIME", "value, the hour column as the value")
-                                  "%: line 2: \"               (MINUTE)\" names a minute under line 1, but a heading is one line; rows are read without a minute column\n", 0},
+        {"YEAR MONTH DAY TIME VALUE\n               (MINUTE)\n----\n2010 1 1 13\n", "   2455197.50000        13.00000\n", HOUR(1, "TIME", "value, the hour column as the value") UNDER, 0},
         {"# year month day hour value\n----\n2010 1 1 13\n",      "   2455197.50000        13.00000\n", HOUR(1, "HOUR", "value, the hour column as the value"), 0},
-        {"YEAR MONTH DAY MINUTE SECOND VALUE\n----\n2010 1 1 0 5\n", "   2455197.50000         5.00000\n",
-                                  "%: line 1: the heading names SECOND, but rows have no seconds field: they are read as year month day minute value, the seconds column as the value\n", 0},
+        {"YEAR MONTH DAY MINUTE SECOND VALUE\n----\n2000 1 1 0 5\n", FIVE, "%: line 1: the heading names SECOND, but rows have no seconds field: they are read as year month day minute value, the seconds column as the value\n", 0},
         {"Hourly\nYEAR MONTH DAY TEMP\n----\n2010 1 1 39.4\n",    "   2455197.50000        39.40000\n", "",                                             0},
         {"# Year Hour\nYEAR MONTH DAY TEMP\n----\n2010 1 1 39.4\n", "   2455197.50000        39.40000\n", "",                                           0},
     };
