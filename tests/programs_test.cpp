@@ -83,19 +83,25 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
     "decimal comma)?\n"
 #define NODATE(n, what, minute)                                                                    \
     "%: line " #n ": " what "; are the columns in the order year month day" minute "^ value?\n"
-// A near-miss warning about line n, whose text is quoted; and the row line of
-// 2000-01-01 with the value 5.
+// A near-miss warning about line n, whose text is quoted; and the row lines
+// of 2000-01-01 with the value 5, and 12.5, and of its noon with 12.5.
 #define NEAR(n, text) "%: line " #n ": \"" text "\"" NOTHEADING
 #define FIVE "   2451544.50000         5.00000\n"
+#define TWELVE "   2451544.50000        12.50000\n"
+#define NOON "   2451545.00000        12.50000\n"
 // The warning about "(MINUTE)" under the heading on line 1.
 #define UNDER                                                                                      \
     "%: line 2: \"               (MINUTE)\" names a minute under line 1, but a heading is one "    \
     "line; rows are read without a minute column\n"
 
+// Heading lines, and a header line that looks like a heading naming a
+// minute: one warning, for the first such line, when the rows are read
+// without a minute column; standard output and the status stay as they are.
 TEST(Programs, HeaderRecognition) {
     const std::string beyond80 = "YEAR" + std::string(76, ' ') + "MINUTE\n----\n2000 1 1 ~12.5\n";
     const std::string within80 =
         "YEAR" + std::string(70, ' ') + "MINUTE\n----\n2000 1 1 720 ~12.5\n";
+    const std::string cut = "Year Minute" + std::string(2000, ' ') + "x\n----\n2000 1 1 ~12.5\n";
     // clang-format off
     const endtoend cases[] = {
         // input                                                    out                                    err  status
@@ -104,57 +110,31 @@ TEST(Programs, HeaderRecognition) {
                                    "   2451544.50000         3.50000\n   2451545.00000         4.25000\n", "", 0},
         {"",                                                        "",                                    "",  0},
         {"Station report\nYEAR MONTH DAY VALUE\n2000 1 1 ~12.5\n",  "",                "%: line 3:" NOSEPARATOR "\n",  0},
-        {"----\n2000 1 1 ~12.5\n",                                  "   2451544.50000        12.50000\n",  "",  0},
-        {"YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 720 ~12.5\n", "   2451545.00000        12.50000\n",  "",  0},
-        {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\n",            "   2451544.50000        12.50000\n",  "",  0},
-        {beyond80,                                                  "   2451544.50000        12.50000\n",
-                                   "%: line 1: \"YEAR...\"" NOMINUTE,                                       0},
-        {within80,                                                  "   2451545.00000        12.50000\n",  "",  0},
-        {"year month day minute value\n----\n2000 1 1 ~12.5\n",     "   2451544.50000        12.50000\n",
-                                   "%: line 1: \"year month day minute value\"" NOTHEADING,                   0},
-        {"Year Minute\n----\n2000 1 1 ~12.5\n",                     "   2451544.50000        12.50000\n",
-                                   "%: line 1: \"Year Minute\"" NOTHEADING,                                   0},
-        {" YEAR MINUTE\n----\n2000 1 1 ~12.5\n",                    "   2451544.50000        12.50000\n",
-                                   "%: line 1: \" YEAR MINUTE\"" NOTHEADING,                                  0},
-        {"YEAR MINUTE\nYEAR VALUE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
-        {"---\n2000 1 1 ~5\n-----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
-        {"----YEAR MINUTE\n2000 1 1 ~12.5\n",                       "   2451544.50000        12.50000\n",  "",  0},
-        {"\xEF\xBB\xBFYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
-        {"\xEF\xBB\xBF----\n2000 1 1 ~12.5\n",                      "   2451544.50000        12.50000\n",  "",  0},
-        {"YEAR MINUTE\r\n----\r\n2000 1 1 720 ~12.5\r\n",           "   2451545.00000        12.50000\n",  "",  0},
-        // A second header block further down is read as rows.
-        {"----\n2000 1 1 ~12.5\nYEAR MINUTE\n----\n",
-                                   "   2451544.50000        12.50000\n Error during I/O.\n",
-                                   "%: line 3: year: \"YEAR\" is not an integer\n",                             1},
-    };
-    // clang-format on
-    RUN_TABLE(cases);
-}
-
-// A header line that looks like a heading naming a minute gets one warning,
-// for the first such line, when the rows are read without a minute column;
-// standard output and the status stay as they are.
-TEST(Programs, NearMissHeading) {
-    const std::string cut = "Year Minute" + std::string(2000, ' ') + "x\n----\n2000 1 1 ~12.5\n";
-    // clang-format off
-    const endtoend cases[] = {
-        // input                                                    out                                    err  status
-        {"Station\n\nYear Month Day Minute Value\n----\n2000 1 1 ~12.5\n",
-                                                                    "   2451544.50000        12.50000\n",
-                                   "%: line 3: \"Year Month Day Minute Value\"" NOTHEADING,                   0},
-        {"\tYEARLY MINUTES\r\nyear minute\n----\n2000 1 1 ~12.5\n",  "   2451544.50000        12.50000\n",
-                                   "%: line 1: \"\\x09YEARLY MINUTES\"" NOTHEADING,                          0},
+        {"----\n2000 1 1 ~12.5\n",                                  TWELVE,  "",  0},
+        {"YEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 720 ~12.5\n", NOON,    "",  0},
+        {"YEAR MONTH DAY VALUE\n----\n2000 1 1 ~12.5\n",            TWELVE,  "",  0},
+        {beyond80,                                                  TWELVE,  "%: line 1: \"YEAR...\"" NOMINUTE, 0},
+        {within80,                                                  NOON,    "",  0},
+        {"year month day minute value\n----\n2000 1 1 ~12.5\n",     TWELVE,  NEAR(1, "year month day minute value"), 0},
+        {"Year Minute\n----\n2000 1 1 ~12.5\n",                     TWELVE,  NEAR(1, "Year Minute"), 0},
+        {" YEAR MINUTE\n----\n2000 1 1 ~12.5\n",                    TWELVE,  NEAR(1, " YEAR MINUTE"), 0},
+        {"Station\n\nYear Month Day Minute Value\n----\n2000 1 1 ~12.5\n", TWELVE, NEAR(3, "Year Month Day Minute Value"), 0},
+        {"\tYEARLY MINUTES\r\nyear minute\n----\n2000 1 1 ~12.5\n",  TWELVE,  NEAR(1, "\\x09YEARLY MINUTES"), 0},
         {"YEAR month day minute\n----\n2000 1 1 ~x\n",               " Error during I/O.\n",
-                                   "%: line 1: \"YEAR month day minute\"" NOMINUTE
-                                   "%: line 3: value: \"x\" is not a number\n",                                1},
-        {cut,                                                       "   2451544.50000        12.50000\n",
-                                   "%: line 1: \"Year Minute...\"" NOTHEADING,                                0},
-        // Not a near miss, or rows that do carry a minute.
-        {"Year Minute\nYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",     "   2451545.00000        12.50000\n",  "",  0},
-        {"Year Minute\n",                                           "",                "%: line 1:" NOSEPARATOR "\n",  0},
-        {"Minute year\nYear\n----\n2000 1 1 ~12.5\n",               "   2451544.50000        12.50000\n",  "",  0},
-        {"----\nYear Minute\n",                                     " Error during I/O.\n",
-                                   "%: line 2: year: \"Year\" is not an integer\n",                            1},
+                                   "%: line 1: \"YEAR month day minute\"" NOMINUTE "%: line 3: value: \"x\" is not a number\n", 1},
+        {cut,                                                       TWELVE,  NEAR(1, "Year Minute..."), 0},
+        {"YEAR MINUTE\nYEAR VALUE\n----\n2000 1 1 720 ~12.5\n",     NOON,    "",  0},
+        {"Year Minute\nYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",    NOON,    "",  0},
+        {"Year Minute\n",                                           "",      "%: line 1:" NOSEPARATOR "\n",  0},
+        {"Minute year\nYear\n----\n2000 1 1 ~12.5\n",               TWELVE,  "",  0},
+        {"---\n2000 1 1 ~5\n-----\n2000 1 1 ~12.5\n",               TWELVE,  "",  0},
+        {"----YEAR MINUTE\n2000 1 1 ~12.5\n",                       TWELVE,  "",  0},
+        {"\xEF\xBB\xBFYEAR MINUTE\n----\n2000 1 1 720 ~12.5\n",     NOON,    "",  0},
+        {"\xEF\xBB\xBF----\n2000 1 1 ~12.5\n",                      TWELVE,  "",  0},
+        {"YEAR MINUTE\r\n----\r\n2000 1 1 720 ~12.5\r\n",           NOON,    "",  0},
+        // A second header block further down is read as rows.
+        {"----\n2000 1 1 ~12.5\nYEAR MINUTE\n----\n",                TWELVE " Error during I/O.\n", "%: line 3: year: \"YEAR\" is not an integer\n", 1},
+        {"----\nYear Minute\n",                                     " Error during I/O.\n", "%: line 2: year: \"Year\" is not an integer\n", 1},
     };
     // clang-format on
     RUN_TABLE(cases);
