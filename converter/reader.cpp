@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace converter {
 
@@ -39,22 +40,6 @@ status input::fill() noexcept {
 }
 
 status input::readline(std::span<char> line) noexcept {
-    if (atstart_) {
-        // A UTF-8 byte-order mark is not part of the first line. Read on
-        // only while what came so far could still be one.
-        atstart_ = false;
-        for (;;) {
-            const auto have = static_cast<std::size_t>(end_ - pos_);
-            if (std::memcmp(pos_, bom, std::min(have, bomlength)) != 0) break;
-            if (have >= bomlength) {
-                pos_ += bomlength;
-                break;
-            }
-            const status got = fill();
-            if (got == readerror) return got;
-            if (got == endofinput) break;
-        }
-    }
     if (pos_ == end_)
         if (const status got = fill(); got != ok) return got;
     std::size_t n = 0;
@@ -77,6 +62,11 @@ status input::readline(std::span<char> line) noexcept {
         if (got == readerror) return got;
         if (got == endofinput) break; // a last line without a line end
     }
+    // A UTF-8 byte-order mark is not part of the first line.
+    if (std::exchange(atstart_, false) && n >= bomlength &&
+        std::memcmp(line.data(), bom, bomlength) == 0)
+        std::memmove(line.data(), line.data() + bomlength, n -= bomlength);
+    if (n == 0 && eof_) return endofinput; // it was all there was
     const auto text = line.first(n);
     const auto cr = std::find(text.begin(), text.end(), '\r');
     lonecr_ = lonecr_ || (cr != text.end() && cr + 1 != text.end());
