@@ -1,6 +1,6 @@
 # What differs between the systems a scientist has, found by trying it, so
 # that a system nobody here has tried gets the right branch: the general
-# number reader, memrchr, and the processors this process may run on.
+# number reader and the processors this process may run on.
 include(CheckCXXSourceCompiles)
 
 # The general number path: fast_float where it is installed, else the
@@ -26,12 +26,6 @@ else()
     endif()
 endif()
 
-# Tried as calls: C++'s string.h overloads memrchr, which check_symbol_exists
-# cannot take the address of.
-check_cxx_source_compiles([[
-    #include <string.h>
-    int main() { static const char s[] = "abab"; return memrchr(s, 'a', 3) == s + 2 ? 0 : 1; }]]
-    TABJD_HAVE_MEMRCHR)
 check_cxx_source_compiles([[
     #include <sched.h>
     int main() {
@@ -43,7 +37,6 @@ check_cxx_source_compiles([[
 function(tabjd_platform target)
     target_compile_definitions(${target} PUBLIC
         TABJD_HAVE_FAST_FLOAT=${TABJD_HAVE_FAST_FLOAT}
-        TABJD_HAVE_MEMRCHR=$<BOOL:${TABJD_HAVE_MEMRCHR}>
         TABJD_HAVE_SCHED_GETAFFINITY=$<BOOL:${TABJD_HAVE_SCHED_GETAFFINITY}>)
     if(FastFloat_FOUND)
         target_link_libraries(${target} PRIVATE FastFloat::fast_float)

@@ -105,7 +105,10 @@ bool ring::readahead() noexcept {
     auto room = static_cast<std::size_t>(fill.text + blocksize_ - fillend_);
     if (!hasline_) room = std::min(room, have < unlinedread ? unlinedread - have : 0);
     if (room == 0 || read_ != readstate::open) {
-        if (const auto* nl = lastof(fill.first, lineend, have)) return seal(nl + 1, false);
+        // Sealed just past the last line end, found from the back.
+        const auto nl =
+            std::find(std::reverse_iterator(fillend_), std::reverse_iterator(fill.first), lineend);
+        if (nl.base() != fill.first) return seal(nl.base(), false);
         // A row longer than a block, or than an unlined read.
         if (room == 0) return cur_ == sealed_ && streamrow();
     }

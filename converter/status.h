@@ -85,18 +85,6 @@ long readsome(const sysio& sys, int fd, char* to, std::size_t n, bool wait) noex
 // nothing).
 int writeall(const sysio& sys, int fd, const char* p, std::size_t n) noexcept;
 
-// The last byte c in the n bytes at p, or null: memrchr where the C library
-// has it (glibc, musl, the BSDs), else a reverse scan (macOS).
-inline const char* lastof(const char* p, char c, std::size_t n) noexcept {
-#if TABJD_HAVE_MEMRCHR
-    return static_cast<const char*>(::memrchr(p, c, n));
-#else
-    for (const char* q = p + n; q != p;)
-        if (*--q == c) return q;
-    return nullptr;
-#endif
-}
-
 } // namespace converter
 
 #endif
