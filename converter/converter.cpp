@@ -22,10 +22,6 @@ constexpr std::string_view separatorkey = "----";
 // A fixed prefix keeps memory flat however long the line.
 constexpr std::size_t headerprefix = 1024;
 
-bool startswith(const char* line, std::string_view key) noexcept {
-    return std::memcmp(line, key.data(), key.size()) == 0;
-}
-
 } // namespace
 
 int run(const program& prog, int in, int out, int err, const sysio& sys, instructionset which,
@@ -54,12 +50,11 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
         }
         if (lastline == 0) std::memcpy(first, linein, sizeof first);
         lastline = number;
-        const bool heading = startswith(linein, headingkey);
-        if (heading &&
-            std::string_view(linein, linewidth).find(minutekey) != std::string_view::npos)
-            readminute = true;
+        const std::string_view line(linein, linewidth);
+        const bool heading = line.starts_with(headingkey);
+        readminute = readminute || (heading && line.find(minutekey) != std::string_view::npos);
         signs.look(linein, number, reader.linecut(), heading);
-        if (startswith(linein, separatorkey)) header = false;
+        header = !line.starts_with(separatorkey);
     }
 
     // Row phase: one row line per row, until the input ends or a read fails.

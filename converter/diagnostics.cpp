@@ -138,16 +138,14 @@ void headersigns::look(std::span<const char> line, long n, bool cut, bool headin
         near_ = n;
         under_ = like ? 0 : under;
         std::memcpy(text_, line.data(), linewidth);
-        shown_ = linewidth;
-        while (shown_ > 0 && (text_[shown_ - 1] == ' ' || text_[shown_ - 1] == '\t'))
-            --shown_;
-        cut_ = cut || !std::all_of(line.begin() + linewidth, line.end(),
-                                   [](char c) noexcept { return c == ' ' || c == '\t'; });
+        const auto blank = [](char c) noexcept { return c == ' ' || c == '\t'; };
+        shown_ = static_cast<std::size_t>(
+            std::find_if_not(std::rbegin(text_), std::rend(text_), blank).base() - text_);
+        cut_ = cut || !std::all_of(line.begin() + linewidth, line.end(), blank);
     }
     // The words of the first heading, or else of the first line like one.
-    if (heading && !headed_) hourline_ = 0;
-    headed_ = headed_ || heading;
-    if (!like || hourline_ != 0 || !(heading || !headed_)) return;
+    if (heading && !std::exchange(headed_, true)) hourline_ = 0;
+    if (!like || hourline_ != 0 || (headed_ && !heading)) return;
     for (std::size_t k = i; k < head.size(); ++k)
         for (const auto& t : timewords)
             if (at(head, k, t.word, true)) {

@@ -36,18 +36,10 @@ namespace converter {
 // toward zero. Outside the supported range (a March-based year of 1,470,000
 // or more in magnitude) the 32-bit terms wrap; the result there is
 // meaningless but well defined.
-double julday(const std::int32_t& month, const std::int32_t& day, const std::int32_t& year,
-              const std::int32_t& hours, const std::int32_t& minutes,
-              const double& seconds) noexcept;
-
-// julday in two steps, for a caller that converts many times of one date:
-// julday(month, day, year, ...) is fromday(daynumber(month, day, year), ...).
 //
-// daynumber: the number of the Julian day that begins at noon of the date.
-// fromday: the Julian date of a time of day of that date.
-constexpr std::int32_t daynumber(std::int32_t month, std::int32_t day, std::int32_t year) noexcept;
-inline double fromday(std::int32_t daynumber, std::int32_t hours, std::int32_t minutes,
-                      double seconds) noexcept;
+// It is computed in two steps, defined below it, for a caller that converts
+// many times of one date: julday(month, day, year, ...) is
+// fromday(daynumber(month, day, year), ...).
 
 namespace calendar {
 
@@ -60,6 +52,7 @@ constexpr std::int32_t wrap(std::int64_t v) noexcept {
 
 } // namespace calendar
 
+// daynumber: the number of the Julian day that begins at noon of the date.
 constexpr std::int32_t daynumber(std::int32_t month, std::int32_t day, std::int32_t year) noexcept {
     using calendar::wrap;
     // Count the year from March, so that the leap day ends the year.
@@ -82,6 +75,8 @@ constexpr std::int32_t daynumber(std::int32_t month, std::int32_t day, std::int3
     return wrap(std::int64_t{jd} + 1721119);
 }
 
+// fromday: the Julian date of a time of day of the date whose day number
+// is given.
 inline double fromday(std::int32_t daynumber, std::int32_t hours, std::int32_t minutes,
                       double seconds) noexcept {
     // Each step is rounded to its type, once, on the x87 too (rounded(),
@@ -104,6 +99,13 @@ inline double fromday(std::int32_t daynumber, std::int32_t hours, std::int32_t m
     const std::int32_t jd = calendar::wrap(std::int64_t{daynumber} - before);
     const double fraction = rounded(secs + (before ? noon : -noon));
     return rounded(static_cast<double>(jd) + rounded(rounded(fraction / 3600.0) / 24.0));
+}
+
+// julday, as above.
+inline double julday(const std::int32_t& month, const std::int32_t& day, const std::int32_t& year,
+                     const std::int32_t& hours, const std::int32_t& minutes,
+                     const double& seconds) noexcept {
+    return fromday(daynumber(month, day, year), hours, minutes, seconds);
 }
 
 } // namespace converter
