@@ -1,10 +1,10 @@
 # What the toolchain files share: Debian's cross compiler TABJD_TRIPLE-g++,
 # the target's headers and libraries under /usr/TABJD_TRIPLE, and qemu-user
-# (TABJD_QEMU) to run what is built, with the target's loader and shared
-# libraries from there; or, where this machine runs the target's code
-# itself, the target's loader (TABJD_LOADER) with those libraries. The tests
-# run under the emulator; GoogleTest is built for the target from
-# /usr/src/googletest (Debian's googletest).
+# (TABJD_QEMU, perhaps after a command such as taskset) to run what is built,
+# with the target's loader and shared libraries from there; or, where this
+# machine runs the target's code itself, the target's loader (TABJD_LOADER)
+# with those libraries. The tests run under the emulator; GoogleTest is
+# built for the target from /usr/src/googletest (Debian's googletest).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_CXX_COMPILER ${TABJD_TRIPLE}-g++)
 # fast_float, header-only, from the prefix that .ci/install-deps makes of
