@@ -50,15 +50,13 @@ constexpr unsigned leading(std::uint64_t w, unsigned char b) noexcept {
     return upto7(w ^ bytes(b));
 }
 
-// How many of w's bytes, from the first, are digits: 0 to 7, at most. A digit is
-// 0x30 to 0x39: high nibble 3, and still 3 after adding 6 (the test of
-// fast_float's is_made_of_eight_digits_fast). The addition can
-// carry into the next byte only from a byte that is no digit, and nothing
-// after that one counts.
+// How many of w's bytes, from the first, are digits: 0 to 7, at most. A
+// digit, 0x30 to 0x39, has the top bit clear, and keeps it clear less 0x30
+// (no borrow) and plus 0x46 (at most 0x7F); every other byte sets it in
+// one of the three. A borrow or carry goes into the next byte only from a
+// byte that is no digit, and nothing after that one counts.
 constexpr unsigned leadingdigits(std::uint64_t w) noexcept {
-    constexpr std::uint64_t high = bytes(0xF0);
-    const std::uint64_t off =
-        ((w & high) ^ bytes(0x30)) | (((w + bytes(0x06)) & high) ^ bytes(0x30));
+    const std::uint64_t off = ((w - bytes(0x30)) | (w + bytes(0x46)) | w) & bytes(0x80);
     return upto7(off);
 }
 

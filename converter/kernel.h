@@ -15,6 +15,7 @@
 #include "converter/rowscanner.h"
 #include "converter/status.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -81,6 +82,19 @@ struct lanes {
     static bytes either(bytes x, bytes y) noexcept { return _mm256_or_si256(x, y); }
     static std::uint64_t bits(bytes x) noexcept {
         return static_cast<std::uint32_t>(_mm256_movemask_epi8(x));
+    }
+    // The separating bytes in one look-up: each is the one byte of the
+    // table at its low four bits (a byte with the top bit set finds 0).
+    static bytes separating(bytes x) noexcept {
+        static constexpr auto table = [] {
+            std::array<char, 32> t{};
+            for (const char b : {blankbytes[0], blankbytes[1], blankbytes[2], lineend, comma})
+                t[b & 15] = t[16 + (b & 15)] = b;
+            return t;
+        }();
+        static_assert(table[0] == ' ' && table[9] == '\t' && table[10] == '\n' &&
+                      table[12] == ',' && table[13] == '\r');
+        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(load(table.data()), x), x);
     }
 };
 } // namespace converter::kernel::avx2

@@ -18,22 +18,28 @@
 
 namespace converter::kernel {
 
-// The text that starts the last row taken at once, up to the end of its
-// date: the rows of one day repeat it, and their date needs no second
-// reading. At most 16 bytes; a length of 0 matches no row.
-struct lastdate {
-    std::uint64_t first = 0;
-    std::uint64_t second = 0;
-    std::size_t length = 0;
-};
+// The date of the last row taken at once as the text of its first three
+// tokens, each padded with blanks to a word: rows of one date repeat it,
+// whatever separates their fields, and their date needs no second reading.
+// A token that a quick reader takes, of up to seven bytes, leaves a blank
+// in its word, so a longer one matches none; a word of blanks matches no
+// row (a token starts with no blank).
+struct datetext {
+    static constexpr std::uint64_t blanks = digits::bytes(' ');
+    std::uint64_t word[3] = {blanks, blanks, blanks};
 
-// The last integer read in a column of the date, and its token: when a
-// row's date text differs from the last one (a row in another style), its
-// year, month or day may still repeat. The key is the token's bytes with
-// its length in the top byte, never 0.
-struct lastinteger {
-    std::uint64_t key = 0;
-    std::int32_t value = 0;
+    template <std::size_t n>
+    [[gnu::always_inline]] static datetext of(const char* p, const rowtokens<n>& t) noexcept {
+        datetext d;
+        for (std::size_t i = 0; i < 3; ++i)
+            d.word[i] =
+                ((digits::load(p + t.start[i]) ^ blanks) & digits::prefix(t.length[i])) ^ blanks;
+        return d;
+    }
+    // Compared at once, so that a repeated date costs one branch.
+    bool same(const datetext& o) const noexcept {
+        return ((word[0] ^ o.word[0]) | (word[1] ^ o.word[1]) | (word[2] ^ o.word[2])) == 0;
+    }
 };
 
 // Whether a layout starts with the date: year, month and day, as integers,
@@ -85,26 +91,6 @@ template <const auto& fields, std::size_t i, std::size_t n>
             return value.exact || nearest(d, r.data);
         }
     }
-}
-
-// Date field i from its token, the same bytes as last time needing no
-// second reading.
-template <const auto& fields, std::size_t i, std::size_t n>
-[[gnu::always_inline]] inline bool quickdatefield(const char* base, const rowtokens<n>& t, row& r,
-                                                  lastinteger& last) noexcept {
-    constexpr field f = fields[i];
-    const char* const p = base + t.start[i];
-    const std::size_t length = t.length[i];
-    // Up to seven bytes and the length make a key no other token has.
-    const std::uint64_t key = (digits::load(p) & digits::prefix(length)) | std::uint64_t{length}
-                                                                               << 56;
-    if (key == last.key) {
-        r.*f.integer = last.value;
-        return true;
-    }
-    if (!quickinteger(p, length, r.*f.integer)) return false;
-    last = {key, r.*f.integer};
-    return true;
 }
 
 // The Julian date field of a row whose minute is one of the day's. The

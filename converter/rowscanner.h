@@ -288,13 +288,11 @@ template <std::size_t n>
     // after it, may be a decimal comma: the field-by-field way looks.
     if (const std::uint64_t inrow = m.commas & (before | (before + 1)); inrow != 0) {
         if (inrow == before + 1 && (m.separators & (before + 1) << 1) == 0) return false;
-        if ((inrow & ((std::uint64_t{1} << row.start[0]) - 1)) != 0) return false;
-        for (std::size_t i = 1; i < n; ++i) {
-            const std::uint64_t gap =
-                inrow & ((std::uint64_t{1} << row.start[i]) - 1) &
-                ~((std::uint64_t{1} << (row.start[i - 1] + row.length[i - 1])) - 1);
-            if ((gap & (gap - 1)) != 0) return false;
-        }
+        // One before the first token, or after a comma, next to it or past
+        // blanks (adding the bit after the comma carries over them).
+        const std::uint64_t commas = inrow & before, blanks = m.separators & ~m.commas & before;
+        const std::uint64_t twice = ((blanks + (commas << 1 & blanks)) & ~blanks) | commas << 1;
+        if ((commas & (twice | ((std::uint64_t{1} << row.start[0]) - 1))) != 0) return false;
     }
     const unsigned end = digits::lowest(after);
     row.next = static_cast<std::uint8_t>(end + 1);

@@ -155,12 +155,17 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
     r += extra ? "QUALITY VALUE\n" : "VALUE\n";
     r += "---- ----- --- ------ -----\n";
     const std::size_t faultat = g.chance(50) ? g.below(rows) : rows;
+    // Dates repeat, as in a report, in any style and now and then with
+    // leading zeros (up to eight bytes).
+    std::size_t date[3] = {};
     for (std::size_t i = 0; i < rows; ++i) {
         std::string fields[6];
         std::size_t n = 0;
-        fields[n++] = std::to_string(1900 + g.below(200));
-        fields[n++] = std::to_string(1 + g.below(12));
-        fields[n++] = std::to_string(1 + g.below(28));
+        if (i == 0 || g.chance(40))
+            date[0] = 1900 + g.below(200), date[1] = 1 + g.below(12), date[2] = 1 + g.below(28);
+        for (const std::size_t part : date)
+            fields[n++] =
+                std::string(g.chance(10) ? g.below<std::size_t>(5) : 0, '0') + std::to_string(part);
         if (minute) fields[n++] = std::to_string(g.below(144) * 10);
         if (extra) fields[n++] = std::string(g.pick(values));
         fields[n++] = std::string(g.pick(values));
@@ -257,6 +262,9 @@ TEST(RowScanner, UsualRowsAtOnce) {
         {"\n1921 1 1 0 3.5\n",                              ""},
         {"1921 1 1 0\n",                                    ""},
         {"1921 1 1 0                                                   3.5\n", ""},
+        // Bytes that share the low four bits of a separator, the top bit set or not.
+        {"\xa0" "1921 1 1\x0c" "0 3.5 \x89\xac\x8d\x19\x3c\x2d\x1a\x2a\n",
+                                                            "\xa0" "1921|1|1\x0c" "0|3.5|\x89\xac\x8d\x19\x3c\x2d\x1a\x2a"},
     };
     // clang-format on
     // Each instruction set's classify, as kernelset holds its kernels.
