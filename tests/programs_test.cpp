@@ -344,8 +344,7 @@ TEST(Programs, ExtraColumn) {
         // Rows without the extra column: every second line is consumed.
         {"----\n2000 1 1 12.5\n2000 1 2 13.0\n",        "   2451544.50000      2000.00000\n", SPREAD(2, 3),  0},
         {"----\n2000 1 1 12.5\n2000 1 2 13.0\n2000 1 3 14.0\n2000 1 4 15.0\n",
-                                                        "   2451544.50000      2000.00000\n"
-                                                        "   2451546.50000      2000.00000\n", SPREAD(2, 3),  0},
+                                                        "   2451544.50000      2000.00000\n   2451546.50000      2000.00000\n", SPREAD(2, 3),  0},
         {"----\n2000 1 1 q 12.5\n",                     " Error during I/O.\n",
                                                         "tabjd2: line 2: extra: \"q\" is not a number\n",   1},
     };

@@ -263,8 +263,7 @@ TEST(RowScanner, UsualRowsAtOnce) {
         {"1921 1 1 0\n",                                    ""},
         {"1921 1 1 0                                                   3.5\n", ""},
         // Bytes that share the low four bits of a separator, the top bit set or not.
-        {"\xa0" "1921 1 1\x0c" "0 3.5 \x89\xac\x8d\x19\x3c\x2d\x1a\x2a\n",
-                                                            "\xa0" "1921|1|1\x0c" "0|3.5|\x89\xac\x8d\x19\x3c\x2d\x1a\x2a"},
+        {"\xa0" "1921 1 1\x0c" "0 3.5 \x89\xac\x8d\x19\x3c\x2d\x1a\x2a\n", "\xa0" "1921|1|1\x0c" "0|3.5|\x89\xac\x8d\x19\x3c\x2d\x1a\x2a"},
     };
     // clang-format on
     // Each instruction set's classify, as kernelset holds its kernels.
