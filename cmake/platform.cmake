@@ -52,6 +52,19 @@ if(NOT TABJD_HAVE_OFF_T_64)
     unset(CMAKE_REQUIRED_DEFINITIONS)
 endif()
 
+# Where GCC cannot realign the stack (its unwinding is SEH: 64-bit
+# Windows), it is aligned to 16 bytes only, and a 32-byte AVX2 register
+# spilled there may be misaligned: the assembler makes every aligned vector
+# move an unaligned one, as fast on aligned data.
+check_cxx_source_compiles([[
+    #if !defined(__GNUC__) || defined(__clang__) || !defined(__SEH__) || !defined(__x86_64__)
+    #error the stack is realigned where a spill needs it
+    #endif
+    int main() {}]] TABJD_STACK_ALIGNED_16)
+if(TABJD_STACK_ALIGNED_16)
+    add_compile_options(-Wa,-muse-unaligned-vector-move)
+endif()
+
 # The I/O layer's system calls: a look without waiting by poll(2), and read
 # and write with a size_t count; else (Windows) a look at the state of the
 # descriptor's handle, reads of at most 1 GiB (the count is an unsigned int),

@@ -7,10 +7,6 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix) # GoogleTest enables C
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-# GCC keeps the Windows stack aligned to 16 bytes only, so a 32-byte AVX2
-# register it spills there may be misaligned: the assembler makes every
-# aligned vector move an unaligned one, which is as fast on aligned data.
-set(CMAKE_CXX_FLAGS_INIT -Wa,-muse-unaligned-vector-move)
 # fast_float, header-only, from the prefix that .ci/install-deps makes of
 # Debian's package (where it is missing, the C++ library's from_chars).
 get_filename_component(fast_float ${CMAKE_CURRENT_LIST_DIR}/../../build/tools/fast_float ABSOLUTE)
