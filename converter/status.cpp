@@ -46,8 +46,8 @@ constexpr auto readfd = ::read;
 constexpr auto writefd = ::write;
 #else
 // Where read counts in unsigned int (Windows), a call moves at most 1 GiB.
-// Writes go to the handle itself: the C library's write takes one cut short
-// by a reader that has gone for a failure, and names none of it but EINVAL.
+// Writes go to the handle itself: when a reader goes away mid-write, the C
+// library's write loses the part written and calls the failure EINVAL.
 constexpr std::size_t callmax = std::size_t{1} << 30;
 ssize_t readfd(int fd, void* to, std::size_t n) {
     return ::read(fd, to, static_cast<unsigned>(std::min(n, callmax)));
