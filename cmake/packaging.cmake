@@ -1,9 +1,16 @@
 # What gets installed besides the two programs, and the Debian package that
-# carries it all (`cpack -G DEB` in a build directory).
+# carries it all (`cpack -G DEB` in a build directory); or, with
+# TABJD_DOWNLOAD set to the name of a system, a ZIP to download for it
+# (`cpack -G ZIP`: tabjd-VERSION-NAME.zip) that holds the programs, the
+# README, the copyright and the man pages as plain text, side by side (the
+# windows preset, which also puts the programs at the top: CMAKE_INSTALL_BINDIR
+# is .).
 #
 # Man pages and the changelog are gzipped at build time into the build
 # directory and installed from there, so `cmake --install` and the package
 # lay out the same files.
+set(TABJD_DOWNLOAD "" CACHE STRING
+    "Lay out a ZIP download for this system name (win64) instead of a Unix tree and a .deb")
 
 set(TABJD_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
@@ -45,7 +52,7 @@ if(CMAKE_OBJCOPY)
             foreach(program tabjd tabjd2)
                 execute_process(
                     COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
-                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}${CMAKE_EXECUTABLE_SUFFIX}\"
                     COMMAND_ERROR_IS_FATAL ANY)
             endforeach()
         endif()")
@@ -58,6 +65,29 @@ compressed_doc(${PROJECT_SOURCE_DIR}/man/tabjd2.1 ${doc_build_dir}/tabjd2.1.gz V
 # wants its changelog under the plain name changelog.gz.
 compressed_doc(${TABJD_PACKAGING_DIR}/changelog ${doc_build_dir}/changelog.gz)
 add_custom_target(compressed-docs ALL DEPENDS ${compressed_docs})
+
+if(TABJD_DOWNLOAD)
+    # Each man page as plain UTF-8 text, from the one made with the version.
+    find_program(GROFF_COMMAND groff REQUIRED)
+    foreach(page tabjd tabjd2)
+        add_custom_command(
+            OUTPUT ${doc_build_dir}/${page}.txt
+            COMMAND ${GROFF_COMMAND} -mandoc -Tutf8 -P-cbou ${doc_build_dir}/${page}.1
+                    > ${doc_build_dir}/${page}.txt
+            DEPENDS ${doc_build_dir}/${page}.1.gz
+            COMMENT "Formatting ${page}.txt")
+        list(APPEND pages ${doc_build_dir}/${page}.txt)
+    endforeach()
+    add_custom_target(text-docs ALL DEPENDS ${pages})
+    install(FILES README.md ${pages} DESTINATION .)
+    install(FILES ${TABJD_PACKAGING_DIR}/copyright DESTINATION . RENAME copyright.txt)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_NAME tabjd)
+    set(CPACK_SYSTEM_NAME ${TABJD_DOWNLOAD})
+    set(CPACK_STRIP_FILES ON)
+    include(CPack)
+    return()
+endif()
 
 install(FILES ${doc_build_dir}/tabjd.1.gz ${doc_build_dir}/tabjd2.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

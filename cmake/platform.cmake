@@ -1,6 +1,7 @@
 # What differs between the systems a scientist has, found by trying it, so
 # that a system nobody here has tried gets the right branch: the general
-# number reader and the processors this process may run on.
+# number reader, the processors this process may run on, and the system
+# calls of the I/O layer (converter/status.cpp), for which Windows has stand-ins.
 include(CheckCXXSourceCompiles)
 
 # The general number path: fast_float where it is installed, else the
@@ -26,18 +27,98 @@ else()
     endif()
 endif()
 
+# The processors this process may run on; else those online; else what the
+# C++ library says (Windows).
 check_cxx_source_compiles([[
     #include <sched.h>
     int main() {
         cpu_set_t allowed;
         return sched_getaffinity(0, sizeof allowed, &allowed) == 0 ? CPU_COUNT(&allowed) : 0;
     }]] TABJD_HAVE_SCHED_GETAFFINITY)
+check_cxx_source_compiles([[
+    #include <unistd.h>
+    int main() { return sysconf(_SC_NPROCESSORS_ONLN) > 0 ? 0 : 1; }]] TABJD_HAVE_SYSCONF)
+
+# Offsets in files past 2 GiB: where off_t is narrower (32-bit systems,
+# Windows), the C library's 64-bit file calls are asked for.
+set(offset64 [[
+    #include <sys/types.h>
+    static_assert(sizeof(off_t) >= 8, "off_t is narrower than 64 bits");
+    int main() {}]])
+check_cxx_source_compiles("${offset64}" TABJD_HAVE_OFF_T_64)
+if(NOT TABJD_HAVE_OFF_T_64)
+    set(CMAKE_REQUIRED_DEFINITIONS -D_FILE_OFFSET_BITS=64)
+    check_cxx_source_compiles("${offset64}" TABJD_HAVE_FILE_OFFSET_BITS)
+    unset(CMAKE_REQUIRED_DEFINITIONS)
+endif()
+
+# Where GCC cannot realign the stack (its unwinding is SEH: 64-bit
+# Windows), it is aligned to 16 bytes only, and a 32-byte AVX2 register
+# spilled there may be misaligned: the assembler makes every aligned vector
+# move an unaligned one, as fast on aligned data.
+check_cxx_source_compiles([[
+    #if !defined(__GNUC__) || defined(__clang__) || !defined(__SEH__) || !defined(__x86_64__)
+    #error the stack is realigned where a spill needs it
+    #endif
+    int main() {}]] TABJD_STACK_ALIGNED_16)
+if(TABJD_STACK_ALIGNED_16)
+    add_compile_options(-Wa,-muse-unaligned-vector-move)
+endif()
+
+# The I/O layer's system calls: a look without waiting by poll(2), and read
+# and write with a size_t count; else (Windows) a look at the state of the
+# descriptor's handle, reads of at most 1 GiB (the count is an unsigned int),
+# and writes to the handle. Then anonymous mmap, else aligned heap memory;
+# and standard input and output set to binary mode where the C library has a
+# text mode (_setmode).
+check_cxx_source_compiles([[
+    #include <poll.h>
+    int main() {
+        pollfd p{0, POLLIN, 0};
+        return poll(&p, 1, 0);
+    }]] TABJD_HAVE_POLL)
+check_cxx_source_compiles([[
+    #include <unistd.h>
+    ssize_t (*const in)(int, void*, size_t) = ::read;
+    ssize_t (*const out)(int, const void*, size_t) = ::write;
+    int main() { return in == nullptr || out == nullptr; }]] TABJD_HAVE_SIZE_T_READ)
+if(NOT TABJD_HAVE_POLL OR NOT TABJD_HAVE_SIZE_T_READ)
+    check_cxx_source_compiles([[
+        #include <io.h>
+        #include <windows.h>
+        int main() {
+            DWORD n = 0;
+            const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(0));
+            return GetFileType(h) == FILE_TYPE_PIPE && PeekNamedPipe(h, nullptr, 0, nullptr, &n, nullptr) &&
+                   WriteFile(h, "", 0, &n, nullptr);
+        }]] TABJD_HAVE_PEEKNAMEDPIPE)
+    if(NOT TABJD_HAVE_PEEKNAMEDPIPE)
+        message(FATAL_ERROR "This system has neither poll(2) and read(2) with a size_t count "
+                            "nor the calls on Windows handles that stand in for them")
+    endif()
+endif()
+check_cxx_source_compiles([[
+    #include <sys/mman.h>
+    int main() {
+        return mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED;
+    }]] TABJD_HAVE_MMAP)
+check_cxx_source_compiles([[
+    #include <fcntl.h>
+    #include <io.h>
+    int main() { return _setmode(0, O_BINARY); }]] TABJD_HAVE_SETMODE)
 
 # Applied to the converter library and what uses it: its headers test them.
 function(tabjd_platform target)
     target_compile_definitions(${target} PUBLIC
         TABJD_HAVE_FAST_FLOAT=${TABJD_HAVE_FAST_FLOAT}
-        TABJD_HAVE_SCHED_GETAFFINITY=$<BOOL:${TABJD_HAVE_SCHED_GETAFFINITY}>)
+        TABJD_HAVE_SCHED_GETAFFINITY=$<BOOL:${TABJD_HAVE_SCHED_GETAFFINITY}>
+        TABJD_HAVE_SYSCONF=$<BOOL:${TABJD_HAVE_SYSCONF}>
+        TABJD_HAVE_POLL=$<BOOL:${TABJD_HAVE_POLL}>
+        TABJD_HAVE_PEEKNAMEDPIPE=$<BOOL:${TABJD_HAVE_PEEKNAMEDPIPE}>
+        TABJD_HAVE_SIZE_T_READ=$<BOOL:${TABJD_HAVE_SIZE_T_READ}>
+        TABJD_HAVE_MMAP=$<BOOL:${TABJD_HAVE_MMAP}>
+        TABJD_HAVE_SETMODE=$<BOOL:${TABJD_HAVE_SETMODE}>
+        $<$<BOOL:${TABJD_HAVE_FILE_OFFSET_BITS}>:_FILE_OFFSET_BITS=64>)
     if(FastFloat_FOUND)
         target_link_libraries(${target} PRIVATE FastFloat::fast_float)
     endif()

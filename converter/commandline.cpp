@@ -42,6 +42,7 @@ int answer(const program& prog, std::initializer_list<std::string_view> texts) n
 } // namespace
 
 int start(const program& prog, std::string_view help, int argc, const char* const* argv) noexcept {
+    rawstdio();
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0)
         return answer(prog, {help, helpend, prog.name, "\n"});
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0)

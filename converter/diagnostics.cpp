@@ -20,7 +20,7 @@ class diagnostic {
   public:
     explicit diagnostic(const char* program) noexcept { add(program).add(": "); }
     // One about line n.
-    diagnostic(const char* program, long n) noexcept : diagnostic(program) {
+    diagnostic(const char* program, std::int64_t n) noexcept : diagnostic(program) {
         add("line ").number(n).add(": ");
     }
     diagnostic& add(std::string_view s) noexcept {
@@ -34,7 +34,7 @@ class diagnostic {
             add(" ").add(f.name);
         return *this;
     }
-    diagnostic& number(long n) noexcept {
+    diagnostic& number(std::int64_t n) noexcept {
         char digits[24];
         return add({digits, std::to_chars(digits, std::end(digits), n).ptr});
     }
@@ -121,7 +121,8 @@ constexpr struct {
 
 } // namespace
 
-void headersigns::look(std::span<const char> line, long n, bool cut, bool heading) noexcept {
+void headersigns::look(std::span<const char> line, std::int64_t n, bool cut,
+                       bool heading) noexcept {
     const std::span<const char> head = line.first(linewidth);
     // Past what a heading may wear in front: blanks, quotes, a comment's #
     // or %, a byte-order mark.
@@ -130,7 +131,7 @@ void headersigns::look(std::span<const char> line, long n, bool cut, bool headin
            std::string_view(" \t\"'#%\xEF\xBB\xBF").find(head[i]) != std::string_view::npos)
         ++i;
     const bool like = at(line, i, "year", false);
-    const long under = std::exchange(like_, like ? n : 0);
+    const std::int64_t under = std::exchange(like_, like ? n : 0);
     if (near_ == 0 &&
         (like ? names(line, i, "minute", false) || names(line, i, "min", true)
               : under != 0 && std::none_of(head.begin(), head.end(), isdigitchar) &&
@@ -188,7 +189,7 @@ void headersigns::warn(const char* program, int err, layout fields,
         nearmiss(), hour();
 }
 
-void warnings::rows(const sightings& seen, long base) noexcept {
+void warnings::rows(const sightings& seen, std::int64_t base) noexcept {
     // The first of each kind, in input order.
     for (;;) {
         const sighting* w = nullptr;
@@ -230,7 +231,7 @@ void warnings::rows(const sightings& seen, long base) noexcept {
     }
 }
 
-void endedinheader(const char* program, int err, long n, std::span<const char> first,
+void endedinheader(const char* program, int err, std::int64_t n, std::span<const char> first,
                    bool lonecr) noexcept {
     diagnostic d(program, n);
     d.add("the input ended in the header, before a line starting "

@@ -26,7 +26,7 @@ int writefailure(const char* program, const output& out, int err) noexcept;
 // endedinheader: warns on err that the input ended after line n, in the
 // header; first is the start of its first line, and lonecr whether a line
 // had a carriage return before its end.
-void endedinheader(const char* program, int err, long n, std::span<const char> first,
+void endedinheader(const char* program, int err, std::int64_t n, std::span<const char> first,
                    bool lonecr) noexcept;
 
 // Signs in the header that rows are read in a layout the report does not
@@ -41,19 +41,19 @@ class headersigns {
   public:
     // look: line n, its first bytes (linewidth or more) and whether it goes
     // on past them; heading when it is a heading line.
-    void look(std::span<const char> line, long n, bool cut, bool heading) noexcept;
+    void look(std::span<const char> line, std::int64_t n, bool cut, bool heading) noexcept;
     // warn: on err, what the kept lines show of rows read in fields.
     void warn(const char* program, int err, layout fields, bool readminute) const noexcept;
 
   private:
-    long near_ = 0;  // the near miss's line; none yet
-    long under_ = 0; // in a pair, the line it is under
+    std::int64_t near_ = 0;  // the near miss's line; none yet
+    std::int64_t under_ = 0; // in a pair, the line it is under
     std::size_t shown_ = 0;
     bool cut_ = false;
     char text_[linewidth];
-    long like_ = 0;       // the last line, when it looked like a heading
-    bool headed_ = false; // a heading line has been seen
-    long hourline_ = 0;   // the line naming a column of the time of day
+    std::int64_t like_ = 0;     // the last line, when it looked like a heading
+    bool headed_ = false;       // a heading line has been seen
+    std::int64_t hourline_ = 0; // the line naming a column of the time of day
     std::size_t hourcolumn_ = 0;
     const char* hourword_ = nullptr;
 };
@@ -66,7 +66,7 @@ class warnings {
     warnings(const char* program, int err, layout fields) noexcept
         : program_(program), err_(err), fields_(fields) {}
     // rows: the row phase's sightings, their lines moved by base.
-    void rows(const sightings& seen, long base = 0) noexcept;
+    void rows(const sightings& seen, std::int64_t base = 0) noexcept;
 
   private:
     const char* program_;

@@ -24,20 +24,21 @@ bool ring::joinoldest(bool here) noexcept {
     slot& s = slotof(cur_);
     for (bool own = s.first == at_;; own = false) {
         blockresult r;
+        // The kernels count lines from at_, in a long, which may have 32
+        // bits; the input's lines, past 2^31, are counted here.
         if (own) {
             r = s.result;
             said_.rows(r.seen, atline_);
             if (!out_.send({s.out, static_cast<std::size_t>(r.out - s.out)}))
                 return finish(writeerror);
-            r.line += atline_;
-            r.fail.line += atline_;
         } else {
-            r = kernel_({at_, s.last, atline_, s.final}, out_.room(), out_.roomend());
+            r = kernel_({at_, s.last, 0, s.final}, out_.room(), out_.roomend());
             out_.commit(r.out);
-            said_.rows(r.seen);
+            said_.rows(r.seen, atline_);
         }
+        r.fail.line += atline_;
         at_ = r.stop;
-        atline_ = r.line;
+        atline_ += r.line;
         switch (r.why) {
         case halt::full:
             if (!own && !out_.flush()) return finish(writeerror);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 #include <utility>
 
 namespace converter {
@@ -25,7 +24,7 @@ status input::fill() noexcept {
     if (pos_ != buffer_) std::memmove(buffer_, pos_, kept);
     pos_ = buffer_;
     end_ = buffer_ + kept;
-    const long got = readsome(sys_, fd_, end_, capacity - kept, true);
+    const std::ptrdiff_t got = readsome(sys_, fd_, end_, capacity - kept, true);
     if (got > 0) {
         end_ += got;
         return ok;

@@ -9,7 +9,6 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <sys/mman.h>
 #include <utility>
 
 namespace converter {
@@ -64,7 +63,7 @@ ring::ring(input& in, int fd, output& out, const rowlayout& chosen, blockkernel*
     }
     // A short input is converted here alone: one that ended within what the
     // header phase read, or a regular file of a few blocks.
-    const long left = readerended_ || sys.unread == nullptr ? -1 : sys.unread(fd);
+    const std::int64_t left = readerended_ || sys.unread == nullptr ? -1 : sys.unread(fd);
     if (readerended_ || (left >= 0 && static_cast<std::size_t>(left) < 4 * oneblock)) threads_ = 1;
     if (threads_ > 1) memory_ = static_cast<char*>(sys.map(ringfor(count_, blocksize_)));
     if (memory_ == nullptr) {
@@ -92,7 +91,7 @@ ring::ring(input& in, int fd, output& out, const rowlayout& chosen, blockkernel*
 
 ring::~ring() {
     stop();
-    if (memory_ != nullptr) ::munmap(memory_, ringfor(count_, blocksize_));
+    if (memory_ != nullptr) unmapmemory(memory_, ringfor(count_, blocksize_));
 }
 
 // readahead: input into the block being filled, which is sealed when full or
@@ -125,9 +124,9 @@ bool ring::readahead() noexcept {
 // no block is left to put out, what is buffered is written first. false
 // when nothing came and nothing changed.
 bool ring::readmore(std::size_t n) noexcept {
-    long got = 0;
+    std::ptrdiff_t got = 0;
     if (leftover_ != leftoverend_) {
-        got = static_cast<long>(std::min(n, static_cast<std::size_t>(leftoverend_ - leftover_)));
+        got = std::min(static_cast<std::ptrdiff_t>(n), leftoverend_ - leftover_);
         std::memcpy(fillend_, leftover_, static_cast<std::size_t>(got));
         leftover_ += got;
     } else if (!readerended_) {
@@ -183,13 +182,14 @@ bool ring::seal(const char* end, bool final) noexcept {
 // streamrow: the row at at_, which runs past its block, read field by field
 // through the blocks after it and on into the input as it comes.
 bool ring::streamrow() noexcept {
-    chain c{*this, at_, cur_ < sealed_ ? slotof(cur_).last : fillend_, atline_};
+    chain c{*this, at_, cur_ < sealed_ ? slotof(cur_).last : fillend_, 0};
     failure f;
     sightings seen;
     const status got = longrow(c, out_, fields_, f, seen);
-    said_.rows(seen);
+    said_.rows(seen, atline_);
+    f.line += atline_;
     at_ = c.p;
-    atline_ = c.line;
+    atline_ += c.line;
     if (got == badvalue) ending_.fail = f;
     if (got != ok) return finish(got);
     if (cur_ == sealed_) {
@@ -232,7 +232,7 @@ status ring::readpast(chain& c) noexcept {
     case readstate::open: return ok;
     case readstate::ended: return endofinput;
     case readstate::failed:
-        ending_.line = c.line + std::count(c.p, c.end, lineend);
+        ending_.line = atline_ + c.line + std::count(c.p, c.end, lineend);
         return readerror;
     default: return writeerror; // what was out before the wait could not be written
     }

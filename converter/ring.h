@@ -54,7 +54,8 @@ class ring {
     ending run() noexcept;
 
     // The text of a row being read as it streams: the blocks one after
-    // another, then the input as it comes (see rowscanner.h).
+    // another, then the input as it comes (see rowscanner.h); its lines
+    // counted from the row's first, at atline_.
     struct chain {
         ring& owner;
         const char* p;
@@ -141,7 +142,7 @@ class ring {
     // Where the true conversion is: the start of a row, on that line, in
     // slotof(cur_).
     const char* at_ = nullptr;
-    long atline_ = 0;
+    std::int64_t atline_ = 0;
 
     // The input, as the last read left it. open -> ended (a read gave
     // nothing) -> lastsealed (the last block is sealed). From open it may

@@ -22,7 +22,8 @@ struct parallelism {
 inline constexpr unsigned maxthreads = 8;
 
 // The processors this process may run on (sched_getaffinity where the
-// system has it, else those online), at most maxthreads.
+// system has it, else those online, else as the C++ library counts them),
+// at most maxthreads.
 parallelism defaultparallelism() noexcept;
 
 // rowphase: the row phase on spread.threads threads, this one among them,

@@ -9,11 +9,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <poll.h>
 #include <string_view>
 #include <sys/types.h>
+#if TABJD_HAVE_POLL
+#include <poll.h>
+#endif
 
 namespace converter {
+
+#if !TABJD_HAVE_POLL
+// What poll(2) takes, where the system has none: systemio's poll then looks
+// without waiting (status.cpp).
+struct pollfd {
+    int fd;
+    short events, revents;
+};
+using nfds_t = unsigned;
+inline constexpr short POLLIN = 1, POLLOUT = 4;
+#endif
 
 // Status of a read: 0 success, negative at the end of the input, positive on
 // an error.
@@ -31,7 +44,7 @@ inline constexpr std::size_t shown = 40;
 // A field that did not convert: which, where, and what it held.
 struct failure {
     const field* at = nullptr; // the field being read
-    long line = 0;             // the line the token is on, from 1
+    std::int64_t line = 0;     // the line the token is on, from 1
     verdict problem = verdict::ok;
     bool nullvalue = false; // a comma with no value before it
     bool cut = false;       // the token is longer than what is kept of it
@@ -46,11 +59,18 @@ struct failure {
 struct ending {
     status why = endofinput;
     failure fail;
-    long line = 0;
+    std::int64_t line = 0; // may pass 2^31, where long has 32 bits
     int error = 0;
 };
 
+// n bytes of fresh memory, aligned to a page, or null when there is none;
+// freed by unmapmemory.
 void* mapmemory(std::size_t n) noexcept;
+void unmapmemory(void* p, std::size_t n) noexcept;
+
+// Standard input and output pass bytes as they are, where the system would
+// change line ends or stop at a Ctrl-Z (binary mode).
+void rawstdio() noexcept;
 
 // The system calls the I/O makes, so that tests can inject faults. The
 // programs use systemio.
@@ -63,9 +83,8 @@ struct sysio {
     int (*growpipe)(int fd, int n) = nullptr;
     // The bytes left to read in fd when it is a regular file, else -1; none
     // in tests.
-    long (*unread)(int fd) = nullptr;
-    // n bytes of fresh memory, to be freed with munmap; null when there is
-    // none.
+    std::int64_t (*unread)(int fd) = nullptr;
+    // Memory for the row phase, as mapmemory gives it.
     void* (*map)(std::size_t n) = mapmemory;
 };
 extern const sysio systemio;
@@ -77,8 +96,8 @@ void await(const sysio& sys, int fd, short events) noexcept;
 // EINTR. The count, 0 at the end of the input, or -1 on an error (errno says
 // which). A descriptor that is not ready is waited for when wait is set;
 // else the answer is wouldwait.
-inline constexpr long wouldwait = -2;
-long readsome(const sysio& sys, int fd, char* to, std::size_t n, bool wait) noexcept;
+inline constexpr std::ptrdiff_t wouldwait = -2;
+std::ptrdiff_t readsome(const sysio& sys, int fd, char* to, std::size_t n, bool wait) noexcept;
 
 // writeall: the n bytes at p to fd, over EINTR, waiting while fd is not
 // ready. 0, or the errno of the write that failed (EIO for one that wrote
