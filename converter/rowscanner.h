@@ -271,7 +271,6 @@ template <std::size_t n>
     std::uint64_t ends = m.separators & (text << 1);
     unsigned last = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (ends == 0) return false;                   // fewer tokens end in the window
         const unsigned first = digits::lowest(starts); // a token that ends starts
         last = digits::lowest(ends);
         starts &= starts - 1;
@@ -279,6 +278,7 @@ template <std::size_t n>
         row.start[i] = static_cast<std::uint8_t>(first);
         row.length[i] = static_cast<std::uint8_t>(last - first);
     }
+    if (last == window) return false; // fewer tokens end in the window: ends ran out
     // One line: no line end before the last token, one after it.
     const std::uint64_t before = (std::uint64_t{1} << last) - 1;
     const std::uint64_t after = m.lineends & ~before;
