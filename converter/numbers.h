@@ -48,7 +48,7 @@ inline constexpr bool roundstodouble = FLT_EVAL_METHOD == 0;
 // The powers of ten nearest divides by, each exact as a double.
 inline constexpr double exactpowersoften[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
 
-// quickinteger, quickdecimal: the common token of length bytes at p, read
+// quickinteger, quickdecimal: the common token (never empty) of length bytes at p, read
 // without a second look: up to seven digits, and for a decimal an optional
 // sign, up to seven digits and a point with up to seven digits after it.
 // true with the value (parseinteger's, or the decimal whose nearest double
@@ -58,7 +58,7 @@ inline constexpr double exactpowersoften[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6,
 // the length.
 inline bool quickinteger(const char* p, std::size_t length, std::int32_t& value) noexcept {
     const std::uint64_t w = digits::load(p);
-    if (length - 1 >= 7 || digits::leadingdigits(w) < length) return false;
+    if (digits::leadingdigits(w) < length) return false; // at most 7: longer ones too
     value = static_cast<std::int32_t>(digits::value(w, static_cast<unsigned>(length)));
     return true;
 }
