@@ -29,9 +29,9 @@ inline void store(char* p, std::uint64_t w) noexcept {
     std::memcpy(p, &w, sizeof w);
 }
 
-// The index of the lowest bit set in w, which must not be zero.
+// The index of the lowest bit set in w; 64 for none.
 inline unsigned lowest(std::uint64_t w) noexcept {
-    return static_cast<unsigned>(__builtin_ctzll(w));
+    return static_cast<unsigned>(std::countr_zero(w));
 }
 
 // A word's first length bytes, as a mask: all of it from 8 on.

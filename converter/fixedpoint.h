@@ -153,17 +153,12 @@ inline void writefixed(std::uint64_t scaled, bool negative, char* out, fixedcach
 inline void writedecimal(const decimal& d, char* out) noexcept {
     // The ten integer places as text, zero-padded: the digits end at byte 9,
     // over a background of zeros (a digit is '0' with more bits set).
+    // With at most seven digits, ending them at byte 6 first leaves the
+    // move to byte 9 the same for every count.
     const unsigned n = d.digits;
-    const std::uint64_t whole = d.whole & digits::prefix(n);
-    const unsigned shift = 8 * (10 - n); // 24 to 72
-    std::uint64_t first = digits::bytes('0');
-    std::uint64_t second = digits::bytes('0') & 0xFFFF;
-    if (shift < 64) {
-        first |= whole << shift;
-        second |= whole >> (64 - shift);
-    } else {
-        second |= whole << (shift - 64);
-    }
+    const std::uint64_t whole = (d.whole << 8 * (8 - n)) >> 8;
+    std::uint64_t first = digits::bytes('0') | whole << 24;
+    std::uint64_t second = (digits::bytes('0') & 0xFFFF) | whole >> 40;
     // Then the point and five decimals, the missing ones zeros.
     const std::uint64_t written = digits::prefix(d.decimals);
     const std::uint64_t fraction = (d.fraction & written) | (digits::bytes('0') & ~written);

@@ -48,16 +48,17 @@ inline constexpr bool roundstodouble = FLT_EVAL_METHOD == 0;
 // The powers of ten nearest divides by, each exact as a double.
 inline constexpr double exactpowersoften[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
 
-// quickinteger, quickdecimal: the common token of length bytes at p, read
+// quickinteger, quickdecimal: the common token (never empty) of length bytes at p, read
 // without a second look: up to seven digits, and for a decimal an optional
 // sign, up to seven digits and a point with up to seven digits after it.
 // true with the value (parseinteger's, or the decimal whose nearest double
 // is parsereal's) when the token is of that form; false, value untouched,
 // when it is not and the general parser must decide. The eight bytes from
-// p, and from just past a point, must be readable whatever the length.
+// p, and from just past the digits and a point, must be readable whatever
+// the length.
 inline bool quickinteger(const char* p, std::size_t length, std::int32_t& value) noexcept {
     const std::uint64_t w = digits::load(p);
-    if (length - 1 >= 7 || digits::leadingdigits(w) < length) return false;
+    if (digits::leadingdigits(w) < length) return false; // at most 7: longer ones too
     value = static_cast<std::int32_t>(digits::value(w, static_cast<unsigned>(length)));
     return true;
 }
@@ -67,7 +68,7 @@ struct decimal {
     std::uint64_t whole;    // the integer digits, then what follows them
     std::uint64_t fraction; // the fraction digits, then what follows them
     unsigned digits;        // of the whole: 1 to 7
-    unsigned decimals;      // 0 to 7
+    unsigned decimals;      // 0 to 7 (0: fraction is any bytes)
     bool negative;
 };
 
@@ -76,14 +77,12 @@ inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noex
     const bool sign = negative || *p == '+';
     p += sign;
     length -= sign;
-    // Digits, then either the end or a point and digits to the end. Without
-    // decimals the fraction reads as one zero digit.
+    // Digits, then either the end or a point and digits to the end.
     const std::uint64_t w = digits::load(p);
     const unsigned n = digits::leadingdigits(w);
     const bool point = n != length;
     const std::size_t m = (length - n - 1) & (0 - std::size_t{point}); // selects, not branches
-    const std::uint64_t some = 0 - std::uint64_t{m != 0};
-    const std::uint64_t f = (digits::load(p + n + 1) & some) | (digits::bytes('0') & ~some);
+    const std::uint64_t f = digits::load(p + n + 1);
     if (n == 0 || (point && p[n] != '.') || m >= 8 || digits::leadingdigits(f) < m) return false;
     value = {w, f, n, static_cast<unsigned>(m), negative};
     return true;
@@ -94,7 +93,7 @@ inline bool quickdecimal(const char* p, std::size_t length, decimal& value) noex
 inline std::int64_t mantissa(const decimal& d) noexcept {
     return std::int64_t{digits::value(d.whole, d.digits)} *
                static_cast<std::int64_t>(digits::powers[d.decimals]) +
-           digits::value(d.fraction, d.decimals | (d.decimals == 0));
+           (d.decimals != 0 ? digits::value(d.fraction, d.decimals) : 0);
 }
 
 // nearest: the double nearest a decimal quickdecimal read. At most

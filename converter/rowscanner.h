@@ -271,7 +271,6 @@ template <std::size_t n>
     std::uint64_t ends = m.separators & (text << 1);
     unsigned last = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (ends == 0) return false;                   // fewer tokens end in the window
         const unsigned first = digits::lowest(starts); // a token that ends starts
         last = digits::lowest(ends);
         starts &= starts - 1;
@@ -279,14 +278,16 @@ template <std::size_t n>
         row.start[i] = static_cast<std::uint8_t>(first);
         row.length[i] = static_cast<std::uint8_t>(last - first);
     }
+    if (last == window) return false; // fewer tokens end in the window: ends ran out
     // One line: no line end before the last token, one after it.
-    const std::uint64_t before = (std::uint64_t{1} << last) - 1;
-    const std::uint64_t after = m.lineends & ~before;
-    if ((m.lineends & before) != 0 || after == 0) return false;
+    const unsigned end = digits::lowest(m.lineends);
+    if (end < last || end == window) return false;
     // Null values: a comma before the first token, or two between tokens.
     // A comma that directly follows the last of blank-separated values, text
     // after it, may be a decimal comma: the field-by-field way looks.
-    if (const std::uint64_t inrow = m.commas & (before | (before + 1)); inrow != 0) {
+    if (digits::lowest(m.commas) <= last) { // a comma in the row, or right after it
+        const std::uint64_t before = (std::uint64_t{1} << last) - 1;
+        const std::uint64_t inrow = m.commas & (before | (before + 1));
         if (inrow == before + 1 && (m.separators & (before + 1) << 1) == 0) return false;
         // One before the first token, or after a comma, next to it or past
         // blanks (adding the bit after the comma carries over them).
@@ -294,7 +295,6 @@ template <std::size_t n>
         const std::uint64_t twice = ((blanks + (commas << 1 & blanks)) & ~blanks) | commas << 1;
         if ((commas & (twice | ((std::uint64_t{1} << row.start[0]) - 1))) != 0) return false;
     }
-    const unsigned end = digits::lowest(after);
     row.next = static_cast<std::uint8_t>(end + 1);
     row.more = static_cast<std::uint8_t>(
         (starts & ((std::uint64_t{1} << end) - 1)) != 0 ? digits::lowest(starts) : 0);
