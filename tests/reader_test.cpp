@@ -48,7 +48,7 @@ std::string rows(std::string_view text, std::string_view kinds, std::size_t chun
         const status s = readrow(source, fields, r, f, seen);
         out += render(r);
         if (s != ok) {
-            const long line = s == badvalue ? f.line : source.line;
+            const auto line = s == badvalue ? f.line : source.line;
             return out + "status " + std::to_string(s) + " line " + std::to_string(line);
         }
         out += "| ";
