@@ -157,13 +157,13 @@ std::string report(generator& g, bool minute, bool extra, std::size_t rows) {
     const std::size_t faultat = g.chance(50) ? g.below(rows) : rows;
     // Dates repeat, as in a report, in any style and now and then with
     // leading zeros (up to eight bytes).
-    std::size_t date[3] = {};
+    int date[3] = {};
     for (std::size_t i = 0; i < rows; ++i) {
         std::string fields[6];
         std::size_t n = 0;
         if (i == 0 || g.chance(40))
             date[0] = 1900 + g.below(200), date[1] = 1 + g.below(12), date[2] = 1 + g.below(28);
-        for (const std::size_t part : date)
+        for (const int part : date)
             fields[n++] =
                 std::string(g.chance(10) ? g.below<std::size_t>(5) : 0, '0') + std::to_string(part);
         if (minute) fields[n++] = std::to_string(g.below(144) * 10);
