@@ -3,6 +3,7 @@
 #include "converter/diagnostics.h"
 #include "converter/reader.h"
 #include "converter/rowphase.h"
+#include "converter/signs.h"
 #include "converter/writer.h"
 
 #include <cerrno>
@@ -34,7 +35,7 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
     bool header = true;
     bool readminute = false;
     char linein[headerprefix];
-    headersigns signs;
+    warnings said(prog.name, err);
     std::int64_t lastline = 0; // the last line read
     char first[8];             // the start of the first
     while (header) {
@@ -52,15 +53,15 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
         lastline = number;
         const std::string_view line(linein, linewidth);
         const bool heading = line.starts_with(headingkey);
-        readminute = readminute || (heading && line.find(minutekey) != std::string_view::npos);
-        signs.look(linein, number, reader.linecut(), heading);
+        const bool minute = heading && line.find(minutekey) != std::string_view::npos;
+        readminute = readminute || minute;
+        said.header(linein, number, reader.linecut(), heading, minute);
         header = !line.starts_with(separatorkey);
     }
 
     // Row phase: one row line per row, until the input ends or a read fails.
     const rowlayout& chosen = readminute ? prog.minuterow : prog.shortrow;
-    signs.warn(prog.name, err, chosen.fields, readminute);
-    warnings said(prog.name, err, chosen.fields);
+    said.rowsfrom(chosen.fields, readminute);
     blockkernel* const kernel = chosen.kernels[static_cast<int>(which)];
     ending e;
     if (!rowphase(reader, in, writer, chosen, kernel, sys, spread, said, e)) {
@@ -68,6 +69,7 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
         e.line = reader.line();
         e.error = ENOMEM;
     }
+    said.ended(e.why == endofinput, !writer.empty());
     return outcome(e, prog.name, writer, err);
 }
 

@@ -3,13 +3,13 @@
 #ifndef TABJD_CONVERTER_DIAGNOSTICS_H
 #define TABJD_CONVERTER_DIAGNOSTICS_H
 
-#include "converter/reader.h"
-#include "converter/rowscanner.h"
+#include "converter/layout.h"
 #include "converter/status.h"
 #include "converter/writer.h"
 
 #include <cstddef>
-#include <span>
+#include <cstdint>
+#include <string_view>
 
 namespace converter {
 
@@ -23,56 +23,29 @@ int outcome(const ending& e, const char* program, output& out, int err) noexcept
 // a run does; returns the exit status, 1.
 int writefailure(const char* program, const output& out, int err) noexcept;
 
-// endedinheader: warns on err that the input ended after line n, in the
-// header; first is the start of its first line, and lonecr whether a line
-// had a carriage return before its end.
-void endedinheader(const char* program, int err, std::int64_t n, std::span<const char> first,
-                   bool lonecr) noexcept;
-
-// Signs in the header that rows are read in a layout the report does not
-// have. A near miss: a line that looks like a heading naming a minute but
-// is none ("Year Month Day Minute Value", "# YEAR ... MIN ...", or quoted
-// words), or a line naming a minute under one that looks like a heading
-// ("(MINUTE)" under "YEAR MONTH DAY TIME VALUE"): the first is kept, and
-// warned about when no heading gave the rows a minute column. And the
-// first heading (or, where there is none, line that looks like one) that
-// names a column the rows have no field for: HOUR, HR, TIME, SECOND...
-class headersigns {
+// A diagnostic line, "program: " or "program: line n: " and what is added,
+// built in a fixed buffer and written with one call.
+class diagnostic {
   public:
-    // look: line n, its first bytes (linewidth or more) and whether it goes
-    // on past them; heading when it is a heading line.
-    void look(std::span<const char> line, std::int64_t n, bool cut, bool heading) noexcept;
-    // warn: on err, what the kept lines show of rows read in fields.
-    void warn(const char* program, int err, layout fields, bool readminute) const noexcept;
+    explicit diagnostic(const char* program) noexcept { add(program).add(": "); }
+    diagnostic(const char* program, std::int64_t n) noexcept : diagnostic(program) {
+        add("line ").number(n).add(": ");
+    }
+    diagnostic& add(std::string_view s) noexcept;
+    // The names of fields, each after a blank.
+    diagnostic& fields(layout fields) noexcept;
+    diagnostic& number(std::int64_t n) noexcept;
+    // Text from the input, quoted, with anything unprintable escaped, and
+    // "..." after it when cut.
+    diagnostic& quoted(std::string_view s, bool cut) noexcept;
+    void send(int fd) noexcept;
 
   private:
-    std::int64_t near_ = 0;  // the near miss's line; none yet
-    std::int64_t under_ = 0; // in a pair, the line it is under
-    std::size_t shown_ = 0;
-    bool cut_ = false;
-    char text_[linewidth];
-    std::int64_t like_ = 0;     // the last line, when it looked like a heading
-    bool headed_ = false;       // a heading line has been seen
-    std::int64_t hourline_ = 0; // the line naming a column of the time of day
-    std::size_t hourcolumn_ = 0;
-    const char* hourword_ = nullptr;
-};
-
-// Warnings about rows: one line on err for each sign that a report is being
-// misread, the first of each kind only. Standard output and the status stay
-// as they are. Owned by the thread that writes.
-class warnings {
-  public:
-    warnings(const char* program, int err, layout fields) noexcept
-        : program_(program), err_(err), fields_(fields) {}
-    // rows: the row phase's sightings, their lines moved by base.
-    void rows(const sightings& seen, std::int64_t base = 0) noexcept;
-
-  private:
-    const char* program_;
-    int err_;
-    layout fields_;
-    bool said_[signs] = {};
+    void put(char c) noexcept {
+        if (used_ < sizeof text_ - 1) text_[used_++] = c;
+    }
+    char text_[512];
+    std::size_t used_ = 0;
 };
 
 } // namespace converter

@@ -9,6 +9,18 @@
 #include <cstdint>
 #include <cstring>
 
+namespace converter {
+
+// ASCII digits and letters, whatever the locale.
+constexpr bool isdigitchar(char c) noexcept {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+constexpr char lowercase(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+} // namespace converter
+
 namespace converter::digits {
 
 constexpr std::uint64_t bytes(unsigned char b) noexcept {

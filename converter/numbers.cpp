@@ -15,20 +15,12 @@ namespace converter {
 
 namespace {
 
-constexpr bool isdigit(char c) noexcept {
-    return static_cast<unsigned char>(c - '0') < 10;
-}
-
-constexpr char lower(char c) noexcept {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 // Case-insensitive match of the whole of [first, last) against a lower-case word.
 bool isword(const char* first, const char* last, const char* word) noexcept {
     const std::size_t n = std::strlen(word);
     if (static_cast<std::size_t>(last - first) != n) return false;
     for (std::size_t i = 0; i < n; ++i)
-        if (lower(first[i]) != word[i]) return false;
+        if (lowercase(first[i]) != word[i]) return false;
     return true;
 }
 
@@ -58,7 +50,7 @@ verdict parseinteger(const char* first, const char* last, std::int32_t& value) n
     constexpr std::uint64_t limit = std::uint64_t{1} << 31;
     std::uint64_t magnitude = 0;
     for (; p != last; ++p) {
-        if (!isdigit(*p)) return verdict::notanumber;
+        if (!isdigitchar(*p)) return verdict::notanumber;
         if (magnitude <= limit) magnitude = magnitude * 10 + static_cast<std::uint64_t>(*p - '0');
     }
     if (magnitude > limit - (negative ? 0 : 1)) return verdict::outofrange;
@@ -75,7 +67,7 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
     if (p == last) return verdict::notanumber;
 
     // The words are read here: the library would also take "nan(...)".
-    if (!isdigit(*p) && *p != '.') {
+    if (!isdigitchar(*p) && *p != '.') {
         double word;
         if (isword(p, last, "nan"))
             word = std::numeric_limits<double>::quiet_NaN();
@@ -117,8 +109,8 @@ verdict parsereal(const char* first, const char* last, double& value) noexcept {
         // Beyond the range one way or the other. The decimal exponent of the
         // leading nonzero digit and the written one tell which: an underflow
         // reads as zero, as strtod gives it; an overflow is refused.
-        const char* exponent =
-            std::find_if(p, last, [](char c) { return lower(c) == 'e' || lower(c) == 'd'; });
+        const char* exponent = std::find_if(
+            p, last, [](char c) { return lowercase(c) == 'e' || lowercase(c) == 'd'; });
         const char* point = std::find(p, exponent, '.');
         const char* lead = std::find_if(p, exponent, [](char c) { return c != '0' && c != '.'; });
         if ((lead < point ? point - lead - 1 : point - lead) + exponentof(exponent, last) > 0)

@@ -55,6 +55,13 @@ template <const auto& fields> constexpr bool startsdated() noexcept {
     }
     return year && month && day;
 }
+// The place of the year among a layout's fields.
+template <const auto& fields> constexpr std::size_t yearfield() noexcept {
+    std::size_t i = 0;
+    while (i + 1 < std::size(fields) && fields[i].integer != &row::year)
+        ++i;
+    return i;
+}
 
 // The value a row line prints, as the quick reader found it: its decimal,
 // when that has at most five decimals and so is the field's text; else the

@@ -5,9 +5,9 @@
 #ifndef TABJD_CONVERTER_ROWPHASE_H
 #define TABJD_CONVERTER_ROWPHASE_H
 
-#include "converter/diagnostics.h"
 #include "converter/kernel.h"
 #include "converter/reader.h"
+#include "converter/signs.h"
 #include "converter/writer.h"
 
 namespace converter {

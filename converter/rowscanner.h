@@ -11,6 +11,7 @@
 #include "converter/digits.h"
 #include "converter/layout.h"
 #include "converter/numbers.h"
+#include "converter/signs.h"
 #include "converter/status.h"
 
 #include <algorithm>
@@ -31,16 +32,16 @@ inline constexpr char blankbytes[] = {' ', '\t', '\r'};
 inline constexpr char lineend = '\n';
 inline constexpr char comma = ',';
 
-enum byteclass : unsigned char { other, blank, newline, separatingcomma };
+enum class byteclass : unsigned char { other, blank, newline, separatingcomma };
 
 inline constexpr auto byteclasses = [] {
     struct table {
         byteclass of[256];
     } t{};
     for (const char b : blankbytes)
-        t.of[static_cast<unsigned char>(b)] = blank;
-    t.of[static_cast<unsigned char>(lineend)] = newline;
-    t.of[static_cast<unsigned char>(comma)] = separatingcomma;
+        t.of[static_cast<unsigned char>(b)] = byteclass::blank;
+    t.of[static_cast<unsigned char>(lineend)] = byteclass::newline;
+    t.of[static_cast<unsigned char>(comma)] = byteclass::separatingcomma;
     return t;
 }();
 
@@ -60,57 +61,6 @@ inline status reject(failure& f, const field& at, long line, verdict why, const 
     f.length = static_cast<std::uint8_t>(std::min(length, shown));
     std::memcpy(f.token, first, f.length);
     return badvalue;
-}
-
-// ---- signs of a misread report ----------------------------------------------
-//
-// Rows that read as designed but suggest that the report is not what the
-// reading takes it for: the first of each kind met, and its lines. The
-// field-by-field way finds them; the quick way leaves such rows to it, but
-// for a date, which the kernel looks at whenever it changes.
-enum sign : unsigned char {
-    decimalcomma, // a value of blank-separated values followed by a comma and a digit
-    spread,       // a last value from a later line, numbers after it skipped
-    nodate,       // a month, day, minute or year that is no part of a date
-    numberafter,  // a number after the row's last value, on its line
-    lonecr,       // a row ended by a carriage return alone, more rows after it
-    signs
-};
-struct sighting {
-    bool met = false;
-    long line = 0;              // the line warned about
-    long begun = 0;             // the line of the row's first value
-    const char* name = nullptr; // nodate: the field, its value, and what it is not
-    std::int32_t value = 0;
-    const char* range = nullptr;
-};
-struct sightings {
-    sighting of[signs];
-    void note(sign s, const sighting& w) noexcept {
-        if (!of[s].met) of[s] = w, of[s].met = true;
-    }
-};
-
-constexpr bool isdigitchar(char c) noexcept {
-    return c >= '0' && c <= '9';
-}
-
-// lookatdate: notes in seen the first field of r, a row on line n, that is
-// no part of a date: a month out of 1 to 12, a day out of 1 to 31, a minute
-// out of 0 to 1440, or a year of 0 to 99, as if written with two digits.
-inline void lookatdate(const row& r, long n, sightings& seen) noexcept {
-    const struct {
-        const char* name;
-        std::int32_t value, low, high;
-        const char* range;
-    } bounds[] = {{"month", r.month, 1, 12, "is not 1 to 12"},
-                  {"day", r.day, 1, 31, "is not 1 to 31"},
-                  {"minute", r.minutes, 0, 1440, "is not 0 to 1440"}};
-    for (const auto& b : bounds)
-        if (b.value < b.low || b.value > b.high)
-            return seen.note(nodate, {true, n, n, b.name, b.value, b.range});
-    if (r.year >= 0 && r.year <= 99)
-        seen.note(nodate, {true, n, n, "year", r.year, "has at most two digits"});
 }
 
 // ---- field by field --------------------------------------------------------
@@ -142,29 +92,34 @@ template <class source>
 status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) noexcept {
     bool nullable = true; // a comma here leaves a value out
     bool commas = false;  // a comma has separated two values
-    long begun = 0;
+    rowtail tail{};
+    std::size_t yeardigits = 0;
     for (const field& at : fields) {
         // To the value: over blanks, line ends, and one comma after a value.
         for (;;) {
             if (in.p == in.end) {
-                if (const status s = in.readpast(); s != ok) return s;
+                const status s = in.readpast();
+                if (s == endofinput && &at != fields.data())
+                    seen.note(sign::cutshort, {true, tail.begun, tail.begun, nullptr,
+                                               static_cast<std::int32_t>(&at - fields.data())});
+                if (s != ok) return s;
                 continue;
             }
             const byteclass c = classof(*in.p);
-            if (c == other) break;
-            if (c == newline) {
+            if (c == byteclass::other) break;
+            if (c == byteclass::newline) {
                 ++in.line;
-            } else if (c == separatingcomma) {
+            } else if (c == byteclass::separatingcomma) {
                 if (nullable) return reject(f, at, in.line, verdict::notanumber, in.p, 1, true);
                 nullable = commas = true;
             }
             ++in.p;
         }
-        if (&at == fields.data()) begun = in.line;
+        if (&at == fields.data()) tail.begun = in.line;
         // The value, read on while it runs into the end of what is there.
         std::size_t length = 0;
         for (;;) {
-            while (in.p + length != in.end && classof(in.p[length]) == other)
+            while (in.p + length != in.end && classof(in.p[length]) == byteclass::other)
                 ++length;
             if (in.p + length != in.end || in.ended()) break;
             if (length > tokenmax) return reject(f, at, in.line, verdict::toolong, in.p, length);
@@ -172,59 +127,44 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
         }
         if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok)
             return reject(f, at, in.line, v, in.p, length);
+        if (at.integer == &row::year) yeardigits = length;
+        tail.integral = isnumber({in.p, length}, true);
         in.p += length;
         nullable = false;
     }
-    lookatdate(r, begun, seen);
-    // The rest of the line. What starts it may show a misread: in a row of
-    // blank-separated values, a comma and a digit right after the last value
-    // look like a decimal comma; past blanks and one comma, a number looks
-    // like a column the layout does not read, or, behind a carriage return
-    // alone, like the next row. After a last value from a later line, any
-    // number looks like the next row.
-    const long last = in.line;
+    lookatdate(r, yeardigits, tail.begun, seen);
+    lookatminute(r.minutes, tail.begun, seen);
+    // The rest of the line, and what starts it: past blanks and one comma,
+    // the next token, and whether a carriage return alone came first.
+    tail.last = in.line;
     status s = ok;
     const auto byte = [&](std::ptrdiff_t k) noexcept -> char {
         while (in.end - in.p <= k && !in.ended() && s == ok)
             if (const status got = in.readpast(); got != endofinput) s = got;
         return in.end - in.p > k ? in.p[k] : lineend;
     };
-    const bool decimal = !commas && byte(0) == comma && isdigitchar(byte(1));
-    if (decimal) seen.note(decimalcomma, {true, last, begun});
-    bool cr = false; // a carriage return alone has been passed
+    tail.decimal = !commas && byte(0) == comma && isdigitchar(byte(1));
     char c;
     for (bool cells = false; (c = byte(0)) == ' ' || c == '\t' || c == '\r' ||
                              (c == comma && !std::exchange(cells, true));
          ++in.p)
-        cr = cr || (c == '\r' && byte(1) != lineend);
-    const bool number =
-        isdigitchar(c) ||
-        ((c == '+' || c == '-' || c == '.') &&
-         (isdigitchar(byte(1)) || (c != '.' && byte(1) == '.' && isdigitchar(byte(2)))));
+        tail.cr = tail.cr || (c == '\r' && byte(1) != lineend);
+    std::ptrdiff_t n = 0;
+    while (n <= static_cast<std::ptrdiff_t>(tokenmax) && classof(byte(n)) == byteclass::other)
+        ++n;
     if (s != ok) return s;
-    bool skipsnumber = false;
+    tail.number = isnumber({in.p, static_cast<std::size_t>(n)}, false);
+    lookattail(tail, seen);
     for (;;) {
         const auto have = static_cast<std::size_t>(in.end - in.p);
-        const auto* nl = static_cast<const char*>(std::memchr(in.p, lineend, have));
-        if (last != begun)
-            skipsnumber =
-                skipsnumber || std::any_of(in.p, nl != nullptr ? nl : in.end, isdigitchar);
-        if (nl != nullptr) {
+        if (const auto* nl = static_cast<const char*>(std::memchr(in.p, lineend, have))) {
             in.p = nl + 1;
             ++in.line;
-            break;
+            return ok;
         }
         in.p = in.end;
-        if (const status got = in.readpast(); got != ok) {
-            if (got != endofinput) return got;
-            break;
-        }
+        if (const status got = in.readpast(); got != ok) return got == endofinput ? ok : got;
     }
-    if (skipsnumber)
-        seen.note(spread, {true, last, begun});
-    else if (number && !decimal)
-        seen.note(cr ? lonecr : numberafter, {true, last, begun});
-    return ok;
 }
 
 // Text in memory, [p, end), p on line number line; it runs out at end,

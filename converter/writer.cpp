@@ -28,6 +28,7 @@ bool output::send(std::string_view s) noexcept {
 // write: [p, p + n) out in full; false on a write error, this one or one
 // before it.
 bool output::write(const char* p, std::size_t n) noexcept {
+    wrote_ = wrote_ || n != 0;
     if (errno_ == 0) errno_ = writeall(sys_, fd_, p, n);
     return errno_ == 0;
 }

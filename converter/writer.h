@@ -32,6 +32,8 @@ class output {
     // flush: everything buffered is written out; false on a write error.
     bool flush() noexcept;
     int error() const noexcept { return errno_; }
+    // Whether nothing was ever put out.
+    bool empty() const noexcept { return !wrote_ && used_ == 0; }
 
     static constexpr std::size_t capacity = std::size_t{1} << 18;
     // What send writes without copying: this much or more.
@@ -42,6 +44,7 @@ class output {
 
     int fd_;
     const sysio& sys_;
+    bool wrote_ = false;
     std::size_t used_ = 0;
     int errno_ = 0;
     char buffer_[capacity];

@@ -1,0 +1,170 @@
+// Signs that a report is being misread, and the warnings that say them: one
+// line on standard error for the first sign of each kind, with what the
+// program did. Output and exit status stay as they are.
+//
+// A warning claims only what the rows show. What the header shows (a line
+// that looks like a heading naming a minute, a heading that names an hour)
+// is a hint: it is said with the first row that confirms it, a number after
+// the row's value or a date that is no date, and never alone. Two heading
+// lines that disagree are the one sign the header gives by itself.
+//
+// The checks run in three places, each with one entry here: a header line
+// (warnings::header), a row as its fields and the rest of its line are read
+// (lookatdate, lookatminute, lookattail, from the field-by-field reader and
+// the block kernel's quick rows), and the end of the input (warnings::ended).
+// The sightings of the row phase are made on any thread, each block's its
+// own; warnings, owned by the thread that writes, merges them in input order.
+#ifndef TABJD_CONVERTER_SIGNS_H
+#define TABJD_CONVERTER_SIGNS_H
+
+#include "converter/layout.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace converter {
+
+enum class sign : unsigned char {
+    decimalcomma, // blank-separated values, then a comma and a digit after the last
+    spread,       // a last value from a later line, an integral one, and a number after it
+    nodate,       // a month, day or year that is no part of a date
+    numberafter,  // an integral last value, and a number after it on its line
+    lonecr,       // a number after a carriage return alone after the row
+    pastmonth,    // a day past its month's end, carried into the next month
+    beforeyear0,  // a date before 1 March of year 0, where Julian dates come out a day late
+    cutshort,     // the input ended inside a row
+    kinds
+};
+
+struct sighting {
+    bool met = false;
+    std::int64_t line = 0;  // the line warned about
+    std::int64_t begun = 0; // the line of the row's first value
+    // The field shown, its value, the date's month and year, and what the
+    // value is not; cutshort: the first field missing, as value.
+    const char* name = nullptr;
+    std::int32_t value = 0, month = 0, year = 0;
+    const char* what = nullptr;
+};
+
+struct sightings {
+    sighting of[static_cast<std::size_t>(sign::kinds)];
+    // Minutes written as clock times: which hundreds of minutes were seen
+    // ending in 00 to 59 (bit 15: past a day), and the first of them; true
+    // minutes once one ends in 60 to 99.
+    std::uint32_t hundreds = 0;
+    bool trueminutes = false;
+    sighting clock;
+    void note(sign s, const sighting& w) noexcept {
+        if (sighting& o = of[static_cast<std::size_t>(s)]; !o.met) o = w, o.met = true;
+    }
+    bool met(sign s) const noexcept { return of[static_cast<std::size_t>(s)].met; }
+};
+
+// lookatdate: notes the first field of a row on line n that is no part of a
+// date: a month out of 1 to 12, a day out of 1 to 31 (January takes the
+// days of the year, to 366), a year of 0 to 99 written with at most two
+// digits (yeardigits); else a day past its month's end, or a date before 1
+// March of year 0.
+void lookatdate(const row& r, std::size_t yeardigits, std::int64_t n, sightings& seen) noexcept;
+
+// lookatminute: notes minute m of a row on line n for the clock-time sign.
+inline void lookatminute(std::int32_t m, std::int64_t n, sightings& seen) noexcept {
+    if (seen.trueminutes || m < 60) return;
+    if (m % 100 >= 60) {
+        seen.trueminutes = true;
+        return;
+    }
+    seen.hundreds |= 1u << (m > 1440 ? 15 : m / 100);
+    if (!seen.clock.met) seen.clock = {true, n, n, "minute", m};
+}
+
+// What follows a row's last value on its line, as the field-by-field reader
+// finds it.
+struct rowtail {
+    std::int64_t begun, last; // the lines of the row's first and last values
+    bool integral;            // the last value is written as an integer
+    bool decimal;             // a comma and a digit right after it, in blank-separated values
+    bool cr;                  // a carriage return alone before the next token
+    bool number;              // the next token is a number, whole
+};
+
+// lookattail: notes what the rest of a row's line shows. A number after the
+// row can have displaced the reading only where the value read is integral:
+// the first half of a decimal comma or thousands separator, an hour, an
+// index, a day of the year.
+inline void lookattail(const rowtail& t, sightings& seen) noexcept {
+    const sighting w{true, t.last, t.begun};
+    if (t.decimal) return seen.note(sign::decimalcomma, w);
+    if (!t.number) return;
+    if (t.cr)
+        seen.note(sign::lonecr, w);
+    else if (t.integral)
+        seen.note(t.last != t.begun ? sign::spread : sign::numberafter, w);
+}
+
+// The block kernel's quick stand-in for lookattail, on a row of one line
+// that ends in a line end: whether the field-by-field reader must look,
+// from the first byte of the token after the row (0 for none) and whether
+// the value is integral. Once the block has shown the sign, no row need.
+inline bool taillooks(char next, bool integral, const sightings& seen) noexcept {
+    return integral &&
+           ((next >= '0' && next <= '9') || next == '+' || next == '-' || next == '.') &&
+           !seen.met(sign::numberafter) && !seen.met(sign::lonecr);
+}
+
+// Whether t is a number as rows write them: digits, with a sign, a point
+// and an exponent; only digits and a sign when whole is set.
+bool isnumber(std::span<const char> t, bool whole) noexcept;
+
+// Warnings: what the header hints and the rows show, said once each, in
+// input order. Owned by the thread that writes.
+class warnings {
+  public:
+    warnings(const char* program, int err) noexcept : program_(program), err_(err) {}
+    // header: line n of the header, its first bytes (linewidth or more),
+    // whether it goes on past them; heading when it is a heading line, and
+    // minute when it names MINUTE.
+    void header(std::span<const char> line, std::int64_t n, bool cut, bool heading,
+                bool minute) noexcept;
+    // rowsfrom: the header has ended; rows are read in fields.
+    void rowsfrom(layout fields, bool readminute) noexcept;
+    // rows: the row phase's sightings, their lines moved by base.
+    void rows(const sightings& seen, std::int64_t base = 0) noexcept;
+    // ended: the row phase has ended, at the end of the input when atend;
+    // converted tells whether any row was.
+    void ended(bool atend, bool converted) noexcept;
+
+  private:
+    void say(const sighting& w, sign kind) noexcept;
+
+    const char* program_;
+    int err_;
+    layout fields_;
+    bool said_[static_cast<std::size_t>(sign::kinds)] = {};
+    sightings minutes_; // the clock-time sign, over every block
+    // The header's hint: the line, its text as shown, the word and its
+    // column, and why it is one; said once.
+    std::int64_t hint_ = 0, under_ = 0;
+    char text_[80];
+    std::size_t shown_ = 0, column_ = 0;
+    bool cut_ = false, hour_ = false, hinted_ = false;
+    const char* word_ = nullptr;
+    std::int64_t like_ = 0;     // the last line, when it looked like a heading
+    std::int64_t minuteat_ = 0; // the first heading that names MINUTE
+    std::int64_t lastheading_ = 0;
+    bool lastnames_ = false;   // whether the last heading names MINUTE
+    std::int64_t rowlike_ = 0; // the last header line that reads like a row
+    std::int64_t separator_ = 0;
+};
+
+// endedinheader: warns on err that the input ended after line n, in the
+// header; first is the start of its first line, and lonecr whether a line
+// had a carriage return before its end.
+void endedinheader(const char* program, int err, std::int64_t n, std::span<const char> first,
+                   bool lonecr) noexcept;
+
+} // namespace converter
+
+#endif
