@@ -55,7 +55,7 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
         const bool heading = line.starts_with(headingkey);
         const bool minute = heading && line.find(minutekey) != std::string_view::npos;
         readminute = readminute || minute;
-        said.header(linein, number, reader.linecut(), heading, minute);
+        said.header(linein, number, heading, minute);
         header = !line.starts_with(separatorkey);
     }
 

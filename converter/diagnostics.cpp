@@ -15,21 +15,21 @@ constexpr std::string_view message = " Error during I/O.\n";
 
 } // namespace
 
-diagnostic& diagnostic::add(std::string_view s) noexcept {
+diagnostic& diagnostic::operator<<(std::string_view s) noexcept {
     for (const char c : s)
         put(c);
     return *this;
 }
 
-diagnostic& diagnostic::fields(layout fields) noexcept {
+diagnostic& diagnostic::operator<<(layout fields) noexcept {
     for (const field& f : fields)
-        add(" ").add(f.name);
+        *this << " " << f.name;
     return *this;
 }
 
-diagnostic& diagnostic::number(std::int64_t n) noexcept {
+diagnostic& diagnostic::operator<<(std::int64_t n) noexcept {
     char digits[24];
-    return add({digits, std::to_chars(digits, std::end(digits), n).ptr});
+    return *this << std::string_view(digits, std::to_chars(digits, std::end(digits), n).ptr);
 }
 
 diagnostic& diagnostic::quoted(std::string_view s, bool cut) noexcept {
@@ -43,7 +43,7 @@ diagnostic& diagnostic::quoted(std::string_view s, bool cut) noexcept {
             put(c);
         }
     }
-    if (cut) add("...");
+    if (cut) *this << "...";
     put('"');
     return *this;
 }
@@ -54,7 +54,7 @@ void diagnostic::send(int fd) noexcept {
 }
 
 int writefailure(const char* program, const output& out, int err) noexcept {
-    diagnostic(program).add("write error: ").add(std::strerror(out.error())).send(err);
+    (diagnostic(program) << "write error: " << std::strerror(out.error())).send(err);
     return 1;
 }
 
@@ -66,18 +66,18 @@ int outcome(const ending& e, const char* program, output& out, int err) noexcept
     const failure& f = e.fail;
     diagnostic d(program, e.why == readerror ? e.line : f.line);
     if (e.why == readerror) {
-        d.add("read error: ").add(std::strerror(e.error));
+        d << "read error: " << std::strerror(e.error);
     } else {
-        d.add(f.at->name).add(": ");
+        d << f.at->name << ": ";
         if (f.nullvalue) {
-            d.add("no value before ").quoted(f.text(), false);
+            (d << "no value before ").quoted(f.text(), false);
         } else {
             d.quoted(f.text(), f.cut);
             switch (f.problem) {
-            case verdict::outofrange: d.add(" is out of range"); break;
-            case verdict::toolong: d.add(" is too long"); break;
+            case verdict::outofrange: d << " is out of range"; break;
+            case verdict::toolong: d << " is too long"; break;
             default:
-                d.add(f.at->kind == kind::integer ? " is not an integer" : " is not a number");
+                d << (f.at->kind == kind::integer ? " is not an integer" : " is not a number");
                 break;
             }
         }

@@ -27,14 +27,14 @@ int writefailure(const char* program, const output& out, int err) noexcept;
 // built in a fixed buffer and written with one call.
 class diagnostic {
   public:
-    explicit diagnostic(const char* program) noexcept { add(program).add(": "); }
+    explicit diagnostic(const char* program) noexcept { *this << program << ": "; }
     diagnostic(const char* program, std::int64_t n) noexcept : diagnostic(program) {
-        add("line ").number(n).add(": ");
+        *this << "line " << n << ": ";
     }
-    diagnostic& add(std::string_view s) noexcept;
+    diagnostic& operator<<(std::string_view s) noexcept;
+    diagnostic& operator<<(std::int64_t n) noexcept;
     // The names of fields, each after a blank.
-    diagnostic& fields(layout fields) noexcept;
-    diagnostic& number(std::int64_t n) noexcept;
+    diagnostic& operator<<(layout fields) noexcept;
     // Text from the input, quoted, with anything unprintable escaped, and
     // "..." after it when cut.
     diagnostic& quoted(std::string_view s, bool cut) noexcept;

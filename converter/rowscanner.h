@@ -128,7 +128,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
         if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok)
             return reject(f, at, in.line, v, in.p, length);
         if (at.integer == &row::year) yeardigits = length;
-        tail.integral = isnumber({in.p, length}, true);
+        if (&at == &fields.back()) tail.integral = isnumber({in.p, length}, true);
         in.p += length;
         nullable = false;
     }

@@ -63,36 +63,24 @@ bool at(std::span<const char> line, std::size_t i, std::string_view key, bool wo
     for (std::size_t k = 0; k < key.size(); ++k)
         if (lowercase(line[i + k]) != key[k]) return false;
     const auto letter = [&](std::size_t k) {
-        const char c = lowercase(line[k]);
-        return c >= 'a' && c <= 'z';
+        return static_cast<unsigned char>(lowercase(line[k]) - 'a') < 26;
     };
     const std::size_t end = i + key.size();
     return !word || ((i == 0 || !letter(i - 1)) && (end == line.size() || !letter(end)));
 }
 
-// Heading words for a minute and for a column of the time of day, as the
-// hint shows them; minute words first.
+// Heading words for a minute, then for a column of the time of day, as the
+// hint shows them.
 constexpr struct {
     std::string_view word;
     const char* shown;
-    bool exact; // found only as a word
-} headwords[] = {{"minute", "MINUTE", false}, {"min", "MIN", true},   {"hour", "HOUR", true},
-                 {"hours", "HOUR", true},     {"hr", "HR", true},     {"hh", "HH", true},
-                 {"hhmm", "HHMM", true},      {"time", "TIME", true}, {"second", "SECOND", true}};
-constexpr std::size_t minutewords = 2;
+} headwords[] = {{"minute", "MINUTE"}, {"min", "MIN"},   {"hour", "HOUR"},
+                 {"hours", "HOUR"},    {"hr", "HR"},     {"hh", "HH"},
+                 {"hhmm", "HHMM"},     {"time", "TIME"}, {"second", "SECOND"}};
 
-// The first heading word of words [first, last) in text from column i on,
-// and where; none when there is none.
-std::pair<std::size_t, std::size_t> findword(std::span<const char> text, std::size_t i,
-                                             std::size_t first, std::size_t last) noexcept {
-    for (; i < text.size(); ++i)
-        for (std::size_t w = first; w < last; ++w)
-            if (at(text, i, headwords[w].word, headwords[w].exact)) return {w, i};
-    return {last, 0};
-}
-
-// The column of the word at text[at]: the words before it, separated as
-// row values are.
+// The tokens of a header line, separated as row values are: the column of
+// the one at text[at], and whether the line reads like a row (three
+// integers and a number).
 std::size_t columnof(std::span<const char> text, std::size_t at) noexcept {
     std::size_t words = 0;
     for (std::size_t i = 0; i < at; ++i)
@@ -100,14 +88,11 @@ std::size_t columnof(std::span<const char> text, std::size_t at) noexcept {
                  (i == 0 || classof(text[i - 1]) != byteclass::other);
     return words;
 }
-
-// Whether a header line reads like a row: three integers and a number.
 bool readslikerow(std::span<const char> line) noexcept {
-    std::size_t i = 0;
+    std::size_t i = 0, start = 0;
     for (int k = 0; k < 4; ++k) {
-        while (i < line.size() && classof(line[i]) != byteclass::other)
-            ++i;
-        const std::size_t start = i;
+        for (start = i; i < line.size() && classof(line[i]) != byteclass::other; start = ++i) {
+        }
         while (i < line.size() && classof(line[i]) == byteclass::other)
             ++i;
         if (!isnumber(line.subspan(start, i - start), k < 3)) return false;
@@ -115,11 +100,12 @@ bool readslikerow(std::span<const char> line) noexcept {
     return true;
 }
 
+constexpr std::size_t none = std::size_t(-1);
+
 } // namespace
 
-void warnings::header(std::span<const char> line, std::int64_t n, bool cut, bool heading,
+void warnings::header(std::span<const char> line, std::int64_t n, bool heading,
                       bool minute) noexcept {
-    static_assert(sizeof text_ == linewidth);
     const std::span<const char> head = line.first(linewidth);
     separator_ = n;
     if (readslikerow(head)) rowlike_ = n;
@@ -134,44 +120,36 @@ void warnings::header(std::span<const char> line, std::int64_t n, bool cut, bool
            std::string_view(" \t\"'#%\xEF\xBB\xBF").find(head[i]) != std::string_view::npos)
         ++i;
     const bool like = at(line, i, "year", false);
-    const std::int64_t under = std::exchange(like_, like ? n : 0);
-    // A near miss: a line like a heading naming a minute, or a line of words
-    // naming one under it; else the first time word of a line like a heading.
-    auto [w, k] = findword(like ? line : head, like ? i : 0, 0, minutewords);
-    const bool near = !minute && w < minutewords &&
-                      (like || (under != 0 && std::none_of(head.begin(), head.end(), isdigitchar) &&
-                                headwords[w].exact | at(head, k, "minute", true)));
-    if (!near) {
-        if (!like || hint_ != 0) return;
-        std::tie(w, k) = findword(head, i, minutewords, std::size(headwords));
-        if (w == std::size(headwords)) return;
-    } else if (hint_ != 0 && !hour_) {
-        return;
+    const bool under =
+        std::exchange(like_, like) && std::none_of(head.begin(), head.end(), isdigitchar);
+    // A hint: a minute word in a line like a heading (any MINUTE, MIN as a
+    // word), or as a word in a line of words under one; else the first
+    // time word of a line like a heading.
+    for (std::size_t w = 0; w < std::size(headwords) && (hint_ == 0 || hour_); ++w) {
+        const bool hour = w >= 2;
+        if (hour ? !like || hint_ != 0 : minute || !(like || under)) continue;
+        for (std::size_t k = like ? i : 0; k < (like ? line.size() : linewidth); ++k)
+            if (at(line, k, headwords[w].word, w != 0 || !like)) {
+                hint_ = n, hour_ = hour, word_ = headwords[w].shown;
+                column_ = like ? columnof(line.subspan(i), k - i) : none;
+                return;
+            }
     }
-    hint_ = n;
-    hour_ = !near;
-    under_ = near && !like ? under : 0;
-    word_ = headwords[w].shown;
-    column_ = under_ != 0 ? std::size_t(-1) : columnof(line.subspan(i), k - i);
-    std::memcpy(text_, line.data(), linewidth);
-    const auto blank = [](char c) noexcept { return c == ' ' || c == '\t'; };
-    shown_ = static_cast<std::size_t>(
-        std::find_if_not(std::rbegin(text_), std::rend(text_), blank).base() - text_);
-    cut_ = cut || !std::all_of(line.begin() + linewidth, line.end(), blank);
 }
 
 void warnings::rowsfrom(layout fields, bool readminute) noexcept {
     fields_ = fields;
     if (readminute && !hour_) hint_ = 0; // the rows have their minute
-    if (!readminute || lastnames_) return;
-    diagnostic d(program_, lastheading_);
-    d.add("this heading names no MINUTE, but the one on line ").number(minuteat_);
-    d.add(" does: rows are read with a minute column").send(err_);
+    if (readminute && !lastnames_)
+        (diagnostic(program_, lastheading_)
+         << "this heading names no MINUTE, but the one on line " << minuteat_
+         << " does: rows are read with a minute column")
+            .send(err_);
 }
 
 void warnings::rows(const sightings& seen, std::int64_t base) noexcept {
     minutes_.hundreds |= seen.hundreds;
-    minutes_.trueminutes = minutes_.trueminutes || seen.trueminutes;
+    minutes_.lookfrom = std::max(minutes_.lookfrom, seen.lookfrom);
     if (seen.clock.met && !minutes_.clock.met)
         minutes_.clock = seen.clock, minutes_.clock.line += base;
     // The first of each kind, in input order.
@@ -180,114 +158,87 @@ void warnings::rows(const sightings& seen, std::int64_t base) noexcept {
         for (const sighting& s : seen.of)
             if (s.met && !said_[&s - seen.of] && (w == nullptr || s.line < w->line)) w = &s;
         if (w == nullptr) return;
-        sighting at = *w;
-        at.line += base, at.begun += base;
-        const auto kind = static_cast<sign>(w - seen.of);
-        said_[static_cast<std::size_t>(kind)] = true;
-        say(at, kind);
+        said_[w - seen.of] = true;
+        say(*w, static_cast<sign>(w - seen.of), base);
     }
 }
 
-void warnings::say(const sighting& w, sign kind) noexcept {
-    diagnostic d(program_, w.line);
+void warnings::say(const sighting& w, sign kind, std::int64_t base) noexcept {
+    diagnostic d(program_, w.line + base);
     switch (kind) {
     case sign::spread:
-        d.add("the row begun on line ").number(w.begun);
-        d.add(" takes its last value from this line and skips the numbers after it; is a value "
-              "missing at the end of line ")
-            .number(w.begun)
-            .add("?");
+        d << "the row begun on line " << w.begun + base
+          << " takes its last value from this line and skips the numbers after it; is a value "
+             "missing at the end of line "
+          << w.begun + base << "?";
         break;
     case sign::decimalcomma:
-        d.add("a comma and a digit follow the value, as in a decimal comma; the value is read up "
-              "to the comma and the rest of the line is skipped");
+        d << "a comma and a digit follow the value, as in a decimal comma; the value is read up to "
+             "the comma and the rest of the line is skipped";
         break;
     case sign::nodate:
-        d.add(w.name).add(" ").number(w.value).add(" ").add(w.what);
-        d.add("; are the columns in the order").fields(fields_).add("?");
+        d << w.name << " " << w.value << " " << w.what << "; are the columns in the order"
+          << fields_ << "?";
         break;
     case sign::numberafter:
-        d.add("a number follows the row's last value and is skipped; has the row more columns "
-              "than")
-            .fields(fields_)
-            .add(" (an index, an hour, a thousands separator or a decimal comma)?");
+        d << "a number follows the row's last value and is skipped; has the row more columns than"
+          << fields_ << " (an index, an hour, a thousands separator or a decimal comma)?";
         break;
     case sign::lonecr:
-        d.add("a number follows a carriage return alone after the row and is skipped; ")
-            .add(crhint);
+        d << "a number follows a carriage return alone after the row and is skipped; " << crhint;
         break;
     case sign::pastmonth:
-        d.add("day ").number(w.value).add(" is past the end of ").add(monthnames[w.month % 12]);
-        d.add(" ")
-            .number(w.year)
-            .add(": the date is carried into ")
-            .add(monthnames[(w.month + 1) % 12]);
+        d << "day " << w.value << " is past the end of month " << w.month << " of " << w.year
+          << ": the date is carried into the next month";
         break;
     case sign::beforeyear0:
-        d.add("year ").number(w.value).add(
-            " is before 1 March of year 0, where most Julian dates ");
-        d.add("come out one day late");
+        d << "year " << w.value
+          << " is before 1 March of year 0, where most Julian dates come out one day late";
         break;
     case sign::cutshort:
-        d.add("the input ends inside the row begun on this line, before its")
-            .fields(fields_.subspan(static_cast<std::size_t>(w.value)))
-            .add(": the row is dropped");
+        d << "the input ends inside the row begun on this line, before its"
+          << fields_.subspan(static_cast<std::size_t>(w.value)) << ": the row is dropped";
         break;
     case sign::kinds: break;
     }
-    // A hint the row confirms: the header's column that it read.
-    if (hint_ != 0 && !hinted_ &&
-        (kind == sign::numberafter || kind == sign::spread || kind == sign::nodate)) {
-        hinted_ = true;
-        if (hour_) {
-            d.add(" The heading on line ").number(hint_).add(" names ").add(word_);
-            d.add(", but rows have no ")
-                .add(word_ == std::string_view("SECOND") ? "seconds" : "hour")
-                .add(" field");
-        } else {
-            d.add(" Line ").number(hint_).add(" ").quoted({text_, shown_}, cut_);
-            if (under_ != 0)
-                d.add(" names a minute under line ")
-                    .number(under_)
-                    .add(", but a heading is one line");
-            else if (std::memcmp(text_, "YEAR", 4) == 0)
-                d.add(" names no MINUTE in capitals in its first ")
-                    .number(linewidth)
-                    .add(" columns");
-            else
-                d.add(" is not a heading (a heading starts with YEAR in capitals in column 1)");
-        }
+    // A hint the row confirms, and the column of the header it read.
+    if (hint_ != 0 && !std::exchange(hinted_, true) && kind <= sign::numberafter &&
+        kind != sign::decimalcomma) {
+        if (hour_)
+            d << " The heading on line " << hint_ << " names " << word_ << ", but rows have no "
+              << (*word_ == 'S' ? "seconds" : "hour") << " field";
+        else
+            d << " Line " << hint_
+              << " names a minute, but no heading does (a line that starts with YEAR in capitals "
+                 "and names MINUTE in its first 80 columns)";
         if (column_ < fields_.size())
-            d.add(": its ").add(word_).add(" column is read as the ").add(fields_[column_].name);
-        else if (under_ == 0)
-            d.add(": its ").add(word_).add(" column is skipped");
+            d << ": its " << word_ << " column is read as the " << fields_[column_].name;
+        else if (column_ != none)
+            d << ": its " << word_ << " column is skipped";
     }
     d.send(err_);
 }
 
 void warnings::ended(bool atend, bool converted) noexcept {
-    const sighting& c = minutes_.clock;
-    if (!minutes_.trueminutes && c.met &&
-        (std::popcount(minutes_.hundreds & 0x7FFEu) >= 3 || (minutes_.hundreds & 0x8000u) != 0)) {
-        diagnostic d(program_, c.line);
-        d.add("minute ").number(c.value);
-        d.add(" and every other minute past 59 end in 00 to 59, as clock times (HHMM) do; they are "
-              "read "
-              "as minutes of the day")
+    if (const sighting& c = minutes_.clock;
+        minutes_.lookfrom < INT32_MAX && c.met &&
+        (std::popcount(minutes_.hundreds & 0x7FFEu) >= 3 || minutes_.hundreds > 0x7FFFu))
+        (diagnostic(program_, c.line)
+         << "minute " << c.value
+         << " and every other minute past 59 end in 00 to 59, as clock times (HHMM) do; they are "
+            "read as minutes of the day")
             .send(err_);
-    }
-    if (atend && !converted && rowlike_ != 0) {
-        diagnostic d(program_, separator_);
-        d.add("no row follows this line starting with ----, but line ").number(rowlike_);
-        d.add(" before it reads as one: nothing was converted").send(err_);
-    }
+    if (atend && !converted && rowlike_ != 0)
+        (diagnostic(program_, separator_)
+         << "no row follows this line starting with ----, but line " << rowlike_
+         << " before it reads as one: nothing was converted")
+            .send(err_);
 }
 
 void endedinheader(const char* program, int err, std::int64_t n, std::span<const char> first,
                    bool lonecr) noexcept {
     diagnostic d(program, n);
-    d.add("the input ended in the header, before a line starting "
-          "with ----: nothing was converted");
+    d << "the input ended in the header, before a line starting with ----: nothing was converted";
     const auto byte = [first](std::size_t i) noexcept {
         return i < first.size() ? static_cast<unsigned char>(first[i]) : 0xFFu;
     };
@@ -300,9 +251,9 @@ void endedinheader(const char* program, int err, std::int64_t n, std::span<const
         odd = odd && byte(i + 1) == 0 && byte(i) != 0;
     }
     if (mark || odd || even)
-        d.add("; it is UTF-16 (convert it with iconv -f UTF-16 -t UTF-8)");
+        d << "; it is UTF-16 (convert it with iconv -f UTF-16 -t UTF-8)";
     else if (n == 1 && lonecr)
-        d.add("; ").add(crhint);
+        d << "; " << crhint;
     d.send(err);
 }
 

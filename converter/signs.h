@@ -51,10 +51,10 @@ struct sighting {
 struct sightings {
     sighting of[static_cast<std::size_t>(sign::kinds)];
     // Minutes written as clock times: which hundreds of minutes were seen
-    // ending in 00 to 59 (bit 15: past a day), and the first of them; true
-    // minutes once one ends in 60 to 99.
+    // ending in 00 to 59 (bit 15: past a day), and the first of them; from
+    // one ending in 60 to 99 on, minutes are true ones and none is looked at.
     std::uint32_t hundreds = 0;
-    bool trueminutes = false;
+    std::int32_t lookfrom = 60;
     sighting clock;
     void note(sign s, const sighting& w) noexcept {
         if (sighting& o = of[static_cast<std::size_t>(s)]; !o.met) o = w, o.met = true;
@@ -71,9 +71,10 @@ void lookatdate(const row& r, std::size_t yeardigits, std::int64_t n, sightings&
 
 // lookatminute: notes minute m of a row on line n for the clock-time sign.
 inline void lookatminute(std::int32_t m, std::int64_t n, sightings& seen) noexcept {
-    if (seen.trueminutes || m < 60) return;
+    if (m < seen.lookfrom) [[likely]]
+        return;
     if (m % 100 >= 60) {
-        seen.trueminutes = true;
+        seen.lookfrom = INT32_MAX;
         return;
     }
     seen.hundreds |= 1u << (m > 1440 ? 15 : m / 100);
@@ -123,11 +124,9 @@ bool isnumber(std::span<const char> t, bool whole) noexcept;
 class warnings {
   public:
     warnings(const char* program, int err) noexcept : program_(program), err_(err) {}
-    // header: line n of the header, its first bytes (linewidth or more),
-    // whether it goes on past them; heading when it is a heading line, and
-    // minute when it names MINUTE.
-    void header(std::span<const char> line, std::int64_t n, bool cut, bool heading,
-                bool minute) noexcept;
+    // header: line n of the header, its first bytes (linewidth or more);
+    // heading when it is a heading line, and minute when it names MINUTE.
+    void header(std::span<const char> line, std::int64_t n, bool heading, bool minute) noexcept;
     // rowsfrom: the header has ended; rows are read in fields.
     void rowsfrom(layout fields, bool readminute) noexcept;
     // rows: the row phase's sightings, their lines moved by base.
@@ -137,21 +136,20 @@ class warnings {
     void ended(bool atend, bool converted) noexcept;
 
   private:
-    void say(const sighting& w, sign kind) noexcept;
+    void say(const sighting& w, sign kind, std::int64_t base) noexcept;
 
     const char* program_;
     int err_;
     layout fields_;
     bool said_[static_cast<std::size_t>(sign::kinds)] = {};
     sightings minutes_; // the clock-time sign, over every block
-    // The header's hint: the line, its text as shown, the word and its
-    // column, and why it is one; said once.
-    std::int64_t hint_ = 0, under_ = 0;
-    char text_[80];
-    std::size_t shown_ = 0, column_ = 0;
-    bool cut_ = false, hour_ = false, hinted_ = false;
+    // The header's hint: its line and word, and the column of that word
+    // (none: -1); whether it is of the time of day.
+    std::int64_t hint_ = 0;
     const char* word_ = nullptr;
-    std::int64_t like_ = 0;     // the last line, when it looked like a heading
+    std::size_t column_ = 0;
+    bool hour_ = false, hinted_ = false;
+    bool like_ = false;         // the last line looked like a heading
     std::int64_t minuteat_ = 0; // the first heading that names MINUTE
     std::int64_t lastheading_ = 0;
     bool lastnames_ = false;   // whether the last heading names MINUTE

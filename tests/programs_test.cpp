@@ -55,9 +55,6 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
 #define RUN_TABLE(cases, ...)                                                                      \
     runshared(std::begin(cases), std::end(cases) __VA_OPT__(, ) __VA_ARGS__)
 
-// The warning about a header line that looks like a heading naming a minute,
-// when rows are read without one.
-#define NOTHEADING " is not a heading (a heading starts with YEAR in capitals in column 1)"
 // The warning about input that ends before the separator.
 #define NOSEPARATOR                                                                                \
     " the input ended in the header, before a line starting with ----: nothing was converted"
@@ -82,9 +79,9 @@ void runshared(const endtoend* first, const endtoend* last, stdoutmode mode = st
 // The hints: line n, whose text is quoted, looks like a heading; the
 // heading names a time word; and the row lines of 2000-01-01 with the value
 // 5, and 12.5, and of its noon with 12.5.
-#define NEAR(n, text, why, column) " Line " #n " \"" text "\" " why ": its " column
-#define NOTHEADING "is not a heading (a heading starts with YEAR in capitals in column 1)"
-#define NOMINUTE "names no MINUTE in capitals in its first 80 columns"
+#define NEAR(n, column)                                                                            \
+    " Line " #n " names a minute, but no heading does (a line that starts with YEAR in capitals "  \
+    "and names MINUTE in its first 80 columns): its " column
 #define NAMES(n, word, kind, column)                                                               \
     " The heading on line " #n " names " word ", but rows have no " kind " field: its " column
 #define CLOCK                                                                                      \
@@ -117,7 +114,7 @@ TEST(Programs, HeaderRecognition) {
         {within80,                                                  NOON,    "",  0},
         {"year month day minute value\n----\n2000 1 1 ~12.5\n",     TWELVE,  "",  0},
         {"Year Minute\n----\n2000 1 1 ~12.5\n",                     TWELVE,  "",  0},
-        {" YEAR MINUTE\n----\n2000 1 1 ~720 5\n",                   "   2451544.50000       720.00000\n", AFTERWITH(3, "", NEAR(1, " YEAR MINUTE", NOTHEADING, "MINUTE column is read as the month")), 0},
+        {" YEAR MINUTE\n----\n2000 1 1 ~720 5\n",                   "   2451544.50000       720.00000\n", AFTERWITH(3, "", NEAR(1, "MINUTE column is read as the month")), 0},
         {"Station\n\nYear Month Day Minute Value\n----\n2000 1 1 ~12.5\n", TWELVE, "", 0},
         {"\tYEARLY MINUTES\r\nyear minute\n----\n2000 1 1 ~12.5\n",  TWELVE,  "",  0},
         {"YEAR month day minute\n----\n2000 1 1 ~x\n",               " Error during I/O.\n",
@@ -391,8 +388,8 @@ TEST(Programs, Warnings) {
         {"----\n01 01 2000 ~12.5\n",                                "   1723424.50000        12.50000\n", NODATE(2, "day 2000 is not 1 to 31", ""), 0},
         {"----\n2000 125\n2001 ~130\n",                             "   2457337.50000       130.00000\n", NODATE(2, "month 125 is not 1 to 12", ""), 0},
         {"----\n99 12 31 ~5\n",                                     "   1757583.50000         5.00000\n", NODATE(2, "year 99 has at most two digits", ""), 0},
-        {"----\n2001 2 28 ~5\n2001 2 29 ~5\n2001 2 30 ~5\n",         "   2451968.50000         5.00000\n   2451969.50000         5.00000\n   2451970.50000         5.00000\n", "%: line 3: day 29 is past the end of February 2001: the date is carried into March\n", 0},
-        {"----\n2001 4 30 ~5\n2001 4 31 ~5\n2001 5 1 ~5\n",          "   2452029.50000         5.00000\n   2452030.50000         5.00000\n   2452030.50000         5.00000\n", "%: line 3: day 31 is past the end of April 2001: the date is carried into May\n", 0},
+        {"----\n2001 2 28 ~5\n2001 2 29 ~5\n2001 2 30 ~5\n",         "   2451968.50000         5.00000\n   2451969.50000         5.00000\n   2451970.50000         5.00000\n", "%: line 3: day 29 is past the end of month 2 of 2001: the date is carried into the next month\n", 0},
+        {"----\n2001 4 30 ~5\n2001 4 31 ~5\n2001 5 1 ~5\n",          "   2452029.50000         5.00000\n   2452030.50000         5.00000\n   2452030.50000         5.00000\n", "%: line 3: day 31 is past the end of month 4 of 2001: the date is carried into the next month\n", 0},
         {"----\n0000 3 1 ~5\n0000 2 29 ~5\n-0001 12 31 ~5\n",        "   1721119.50000         5.00000\n   1721119.50000         5.00000\n   1721059.50000         5.00000\n", "%: line 3: year 0 is before 1 March of year 0, where most Julian dates come out one day late\n", 0},
         // Minutes written as clock times, past a day on one date, or all
         // ending in 00 to 59.
@@ -463,9 +460,9 @@ TEST(Programs, Warnings) {
         {"YEAR MONTH DAY HOUR TEMP\n----\n2010 1 1 13 39.4\n",    "   2455197.50000        13.00000\n", AFTERWITH(3, "", NAMES(1, "HOUR", "hour", "HOUR column is read as the value")), 0},
         {"YEAR,MONTH,DAY,TEMP,HOURS\n----\n2010,1,1,39,13\n",     "   2455197.50000        39.00000\n", AFTERWITH(3, "", NAMES(1, "HOUR", "hour", "HOUR column is skipped")), 0},
         {"YEAR MONTH DAY MINUTE SECOND VALUE\n----\n2000 1 1 0 5 7.5\n", FIVE, AFTERWITH(3, " minute", NAMES(1, "SECOND", "seconds", "SECOND column is read as the value")), 0},
-        {"year month day minute value\n----\n2000 1 1 720 5\n",   "   2451544.50000       720.00000\n", AFTERWITH(3, "", NEAR(1, "year month day minute value", NOTHEADING, "MINUTE column is read as the value")), 0},
-        {"YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 720 5\n",      "   2451544.50000       720.00000\n", AFTERWITH(3, "", NEAR(1, "YEAR MONTH DAY MIN VALUE", NOMINUTE, "MIN column is read as the value")), 0},
-        {"YEAR MONTH DAY TIME VALUE\n               (MINUTE)\n----\n2010 1 1 13 5\n", "   2455197.50000        13.00000\n", "%: line 4: a number follows the row's last value and is skipped; has the row more columns than year month day value (an index, an hour, a thousands separator or a decimal comma)? Line 2 \"               (MINUTE)\" names a minute under line 1, but a heading is one line\n", 0},
+        {"year month day minute value\n----\n2000 1 1 720 5\n",   "   2451544.50000       720.00000\n", AFTERWITH(3, "", NEAR(1, "MINUTE column is read as the value")), 0},
+        {"YEAR MONTH DAY MIN VALUE\n----\n2000 1 1 720 5\n",      "   2451544.50000       720.00000\n", AFTERWITH(3, "", NEAR(1, "MIN column is read as the value")), 0},
+        {"YEAR MONTH DAY TIME VALUE\n               (MINUTE)\n----\n2010 1 1 13 5\n", "   2455197.50000        13.00000\n", AFTERWITH(4, "", " Line 2 names a minute, but no heading does (a line that starts with YEAR in capitals and names MINUTE in its first 80 columns)"), 0},
         {"# year month day hour value\n----\n2010 13 1 5\n",        "   2455562.50000         5.00000\n", "%: line 3: month 13 is not 1 to 12; are the columns in the order year month day value?" NAMES(1, "HOUR", "hour", "HOUR column is read as the value") "\n", 0},
     };
     // clang-format on
