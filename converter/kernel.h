@@ -37,7 +37,7 @@ enum class halt : unsigned char {
 struct blockresult {
     const char* stop; // the start of the first row not converted
     char* out;        // the end of the row lines made
-    long line;        // the line stop is on
+    linecount line;   // the line stop is on
     halt why;
     failure fail;   // the first failure, when failed
     sightings seen; // in the rows converted, and the row at stop

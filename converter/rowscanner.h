@@ -50,7 +50,7 @@ constexpr byteclass classof(char c) noexcept {
 
 // ---- failures ------------------------------------------------------------
 
-inline status reject(failure& f, const field& at, long line, verdict why, const char* first,
+inline status reject(failure& f, const field& at, linecount line, verdict why, const char* first,
                      std::size_t length, bool nullvalue = false) noexcept {
     f.at = &at;
     f.line = line;
@@ -78,8 +78,8 @@ enum sign : unsigned char {
 };
 struct sighting {
     bool met = false;
-    long line = 0;              // the line warned about
-    long begun = 0;             // the line of the row's first value
+    linecount line = 0;         // the line warned about
+    linecount begun = 0;        // the line of the row's first value
     const char* name = nullptr; // nodate: the field, its value, and what it is not
     std::int32_t value = 0;
     const char* range = nullptr;
@@ -98,7 +98,7 @@ constexpr bool isdigitchar(char c) noexcept {
 // lookatdate: notes in seen the first field of r, a row on line n, that is
 // no part of a date: a month out of 1 to 12, a day out of 1 to 31, a minute
 // out of 0 to 1440, or a year of 0 to 99, as if written with two digits.
-inline void lookatdate(const row& r, long n, sightings& seen) noexcept {
+inline void lookatdate(const row& r, linecount n, sightings& seen) noexcept {
     const struct {
         const char* name;
         std::int32_t value, low, high;
@@ -142,7 +142,7 @@ template <class source>
 status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) noexcept {
     bool nullable = true; // a comma here leaves a value out
     bool commas = false;  // a comma has separated two values
-    long begun = 0;
+    linecount begun = 0;
     for (const field& at : fields) {
         // To the value: over blanks, line ends, and one comma after a value.
         for (;;) {
@@ -182,7 +182,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
     // like a column the layout does not read, or, behind a carriage return
     // alone, like the next row. After a last value from a later line, any
     // number looks like the next row.
-    const long last = in.line;
+    const linecount last = in.line;
     status s = ok;
     const auto byte = [&](std::ptrdiff_t k) noexcept -> char {
         while (in.end - in.p <= k && !in.ended() && s == ok)
@@ -234,7 +234,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
 struct textspan {
     const char* p;
     const char* end;
-    long line;
+    linecount line;
     bool final;
     bool ended() const noexcept { return final; }
     status readpast() const noexcept { return final ? endofinput : pastspan; }

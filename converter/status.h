@@ -28,6 +28,10 @@ using nfds_t = unsigned;
 inline constexpr short POLLIN = 1, POLLOUT = 4;
 #endif
 
+// A count of lines, or a line's number: 64 bits, as a report may pass 2^31
+// lines where long has 32.
+using linecount = std::int64_t;
+
 // Status of a read: 0 success, negative at the end of the input, positive on
 // an error.
 using status = int;
@@ -44,7 +48,7 @@ inline constexpr std::size_t shown = 40;
 // A field that did not convert: which, where, and what it held.
 struct failure {
     const field* at = nullptr; // the field being read
-    std::int64_t line = 0;     // the line the token is on, from 1
+    linecount line = 0;        // the line the token is on, from 1
     verdict problem = verdict::ok;
     bool nullvalue = false; // a comma with no value before it
     bool cut = false;       // the token is longer than what is kept of it
@@ -59,7 +63,7 @@ struct failure {
 struct ending {
     status why = endofinput;
     failure fail;
-    std::int64_t line = 0; // may pass 2^31, where long has 32 bits
+    linecount line = 0;
     int error = 0;
 };
 

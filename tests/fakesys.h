@@ -45,7 +45,9 @@ constexpr step fail(int error) {
 // between 1 and that many bytes, and a look at the input without waiting
 // finds it ready at random. Otherwise a look finds it ready as lookready
 // says (not ready: as from a pipe that is empty for now). With nomemory set,
-// no memory can be mapped.
+// no memory can be mapped. The input may hold a run of lineends line ends,
+// made as they are read, after its first lineendsat bytes: a report larger
+// than memory.
 struct behaviour {
     std::vector<step> reads{};
     std::vector<step> writes{};
@@ -55,6 +57,8 @@ struct behaviour {
     std::uint64_t seed = 0;
     bool lookready = true;
     bool nomemory = false;
+    std::size_t lineendsat = 0;
+    std::size_t lineends = 0;
 };
 
 // The system a run sees: the input, what was written, and a log of the
@@ -115,8 +119,21 @@ inline ssize_t fakeread(int fd, void* buffer, std::size_t n) {
         w.log += 'r';
         return -1;
     }
-    const std::size_t k = std::min(static_cast<std::size_t>(size), w.input.size() - w.at);
-    std::memcpy(buffer, w.input.data() + w.at, k);
+    const std::size_t run = w.how.lineends, runat = w.how.lineendsat;
+    const std::size_t k = std::min(static_cast<std::size_t>(size), w.input.size() + run - w.at);
+    for (std::size_t i = 0; i < k;) {
+        char* const to = static_cast<char*>(buffer) + i;
+        const std::size_t at = w.at + i;
+        std::size_t piece = k - i;
+        if (at < runat) {
+            std::memcpy(to, w.input.data() + at, piece = std::min(piece, runat - at));
+        } else if (at < runat + run) {
+            std::memset(to, '\n', piece = std::min(piece, runat + run - at));
+        } else {
+            std::memcpy(to, w.input.data() + at - run, piece);
+        }
+        i += piece;
+    }
     w.at += k;
     w.log += k > 0 ? 'R' : 'E';
     return static_cast<ssize_t>(k);
@@ -189,7 +206,7 @@ struct piecesource {
     std::string held;
     const char* p = held.data();
     const char* end = p;
-    long line = 1;
+    converter::linecount line = 1;
     std::size_t given = 0;
     bool ended() const noexcept { return given == text.size(); }
     converter::status readpast() {

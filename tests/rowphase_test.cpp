@@ -236,6 +236,19 @@ TEST(RowPhase, JulianDatesAcrossBinades) {
             << "set " << static_cast<int>(which);
 }
 
+// Lines past 2^31, where long has 32 bits: a warning and a failure after
+// 2^31 blank lines, which the row phase reads as the start of one row.
+TEST(RowPhase, LinesPast2To31) {
+    const std::string input =
+        "YEAR MONTH DAY VALUE\n----\n2000 1 1 1.5\n2000 13 1 2.5\n2000 1 1 x\n";
+    constexpr std::size_t run = std::size_t{1} << 31;
+    const outcome o = convert(tabjd::program, input, {.lineendsat = 39, .lineends = run});
+    const auto said = [](std::size_t line) { return "tabjd: line " + std::to_string(line) + ": "; };
+    EXPECT_EQ(o.err.find(said(run + 4)), 0u) << o.err;
+    EXPECT_NE(o.err.find('\n' + said(run + 5)), std::string::npos) << o.err;
+    EXPECT_EQ(o.status, 1);
+}
+
 // ---- the row scanner ----------------------------------------------------
 
 struct windowcase {
