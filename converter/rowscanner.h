@@ -30,6 +30,9 @@ namespace converter {
 inline constexpr char blankbytes[] = {' ', '\t', '\r'};
 inline constexpr char lineend = '\n';
 inline constexpr char comma = ',';
+// What old DOS and Windows tools may end a file with: a value that is this
+// byte alone ends the input, when nothing but line ends follows it.
+inline constexpr char dosend = '\x1a';
 
 enum byteclass : unsigned char { other, blank, newline, separatingcomma };
 
@@ -133,6 +136,19 @@ inline verdict parsefield(const field& f, const char* p, std::size_t length, row
     return parsereal(p, last, dropped);
 }
 
+// pastdosend: over the end mark at in.p and the line ends after it; the
+// source's status, or badvalue at a byte that is no line end.
+template <class source> status pastdosend(source& in) noexcept {
+    for (++in.p;; ++in.p) {
+        while (in.p == in.end)
+            if (const status s = in.readpast(); s != ok) return s;
+        if (*in.p == lineend)
+            ++in.line;
+        else if (*in.p != '\r')
+            return badvalue;
+    }
+}
+
 // readrow: one row in the layout fields, value by value, then the rest of
 // its line is passed over. ok with the row in r, and in seen what the row
 // is a sign of (where seen has none of that kind yet); on a field that does
@@ -170,8 +186,10 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
             if (length > tokenmax) return reject(f, at, in.line, verdict::toolong, in.p, length);
             if (const status s = in.readpast(); s != ok && s != endofinput) return s;
         }
-        if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok)
-            return reject(f, at, in.line, v, in.p, length);
+        if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok) {
+            const status s = reject(f, at, in.line, v, in.p, length);
+            return length == 1 && *in.p == dosend ? pastdosend(in) : s;
+        }
         in.p += length;
         nullable = false;
     }

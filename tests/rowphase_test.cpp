@@ -380,6 +380,7 @@ TEST(Engine, MatchesTheReference) {
         {"CRLF",                        tabjd::program,  head + repeated("2000 1 1 1.5\r\n\r\n", 40)},
         {"ends inside a row",           tabjd::program,  head + repeated("2000 1 1 1.5\n", 30) + "2000 1"},
         {"ends without a line end",     tabjd::program,  head + repeated("2000 1 1 1.5\n", 30) + "2000 1 1 2"},
+        {"ends with a DOS end mark",    tabjd::program,  head + repeated("2000 1 1 1.5\r\n", 30) + "\x1a\r\n\n"},
         {"tokens longer than blocks",   tabjd::program,  head + repeated(longtoken, 4)},
         {"a token too long",            tabjd::program,  head + longtoken + toolong},
         {"lines longer than blocks",    tabjd::program,  head + repeated(longline, 4)},
