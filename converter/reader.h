@@ -7,6 +7,7 @@
 
 #include "converter/rowscanner.h"
 #include "converter/status.h"
+#include "converter/sysio.h"
 #include "converter/writer.h"
 
 #include <cstddef>

@@ -147,7 +147,7 @@ class ring {
     // The input, as the last read left it. open -> ended (a read gave
     // nothing) -> lastsealed (the last block is sealed). From open it may
     // go to waiting (a look found nothing to read) or blocked (a read met
-    // EAGAIN: the next read waits in poll first), and back once bytes
+    // EAGAIN: the next read waits for it first), and back once bytes
     // come; what was read is converted and out before a read that may
     // wait. Or to failed (a read failed, its errno in ending_.error): what
     // was read before it is converted and out, then the error ends the run.

@@ -2,7 +2,7 @@
 #ifndef TABJD_CONVERTER_WRITER_H
 #define TABJD_CONVERTER_WRITER_H
 
-#include "converter/status.h"
+#include "converter/sysio.h"
 
 #include <cstddef>
 #include <string_view>
