@@ -107,7 +107,8 @@ bool names(std::span<const char> line, std::size_t i, std::string_view key, bool
 std::size_t columnof(std::span<const char> text, std::size_t at) noexcept {
     std::size_t words = 0;
     for (std::size_t i = 0; i < at; ++i)
-        words += classof(text[i]) == other && (i == 0 || classof(text[i - 1]) != other);
+        words += classof(text[i]) == byteclass::other &&
+                 (i == 0 || classof(text[i - 1]) != byteclass::other);
     return words;
 }
 

@@ -34,16 +34,16 @@ inline constexpr char comma = ',';
 // byte alone ends the input, when nothing but line ends follows it.
 inline constexpr char dosend = '\x1a';
 
-enum byteclass : unsigned char { other, blank, newline, separatingcomma };
+enum class byteclass : unsigned char { other, blank, newline, separatingcomma };
 
 inline constexpr auto byteclasses = [] {
     struct table {
         byteclass of[256];
     } t{};
     for (const char b : blankbytes)
-        t.of[static_cast<unsigned char>(b)] = blank;
-    t.of[static_cast<unsigned char>(lineend)] = newline;
-    t.of[static_cast<unsigned char>(comma)] = separatingcomma;
+        t.of[static_cast<unsigned char>(b)] = byteclass::blank;
+    t.of[static_cast<unsigned char>(lineend)] = byteclass::newline;
+    t.of[static_cast<unsigned char>(comma)] = byteclass::separatingcomma;
     return t;
 }();
 
@@ -167,10 +167,10 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
                 continue;
             }
             const byteclass c = classof(*in.p);
-            if (c == other) break;
-            if (c == newline) {
+            if (c == byteclass::other) break;
+            if (c == byteclass::newline) {
                 ++in.line;
-            } else if (c == separatingcomma) {
+            } else if (c == byteclass::separatingcomma) {
                 if (nullable) return reject(f, at, in.line, verdict::notanumber, in.p, 1, true);
                 nullable = commas = true;
             }
@@ -180,7 +180,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
         // The value, read on while it runs into the end of what is there.
         std::size_t length = 0;
         for (;;) {
-            while (in.p + length != in.end && classof(in.p[length]) == other)
+            while (in.p + length != in.end && classof(in.p[length]) == byteclass::other)
                 ++length;
             if (in.p + length != in.end || in.ended()) break;
             if (length > tokenmax) return reject(f, at, in.line, verdict::toolong, in.p, length);
