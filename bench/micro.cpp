@@ -46,10 +46,11 @@ ssize_t memoryread(int, void* buffer, std::size_t n) {
 ssize_t discard(int, const void*, std::size_t n) {
     return static_cast<ssize_t>(n);
 }
-int ready(pollfd*, nfds_t, int) {
-    return 1;
+bool ready(int) {
+    return true;
 }
-const converter::sysio memory{memoryread, discard, ready};
+void wait(int, bool) {}
+const converter::sysio memory{memoryread, discard, ready, wait};
 
 constexpr std::string_view integertokens[] = {"1921", "12", "31", "1430", "-7", "2147483647"};
 constexpr std::string_view realtokens[] = {"82.2",     "93.044",    "-5.125",         "1234.56789",

@@ -1,7 +1,7 @@
 # What differs between the systems a scientist has, found by trying it, so
 # that a system nobody here has tried gets the right branch: the general
 # number reader, the processors this process may run on, and the system
-# calls of the I/O layer (converter/status.cpp), for which Windows has stand-ins.
+# calls of the I/O layer (converter/sysio.h), for which Windows has stand-ins.
 include(CheckCXXSourceCompiles)
 
 # The general number path: fast_float where it is installed, else the
@@ -65,24 +65,18 @@ if(TABJD_STACK_ALIGNED_16)
     add_compile_options(-Wa,-muse-unaligned-vector-move)
 endif()
 
-# The I/O layer's system calls: a look without waiting by poll(2), and read
-# and write with a size_t count; else (Windows) a look at the state of the
-# descriptor's handle, reads of at most 1 GiB (the count is an unsigned int),
-# and writes to the handle. Then anonymous mmap, else aligned heap memory;
-# and standard input and output set to binary mode where the C library has a
-# text mode (_setmode).
+# The system-call layer (converter/sysio.h): where there is poll(2), the
+# system's own calls (sysposix.cpp); else the stand-ins on the descriptors'
+# handles (syswindows.cpp).
 check_cxx_source_compiles([[
     #include <poll.h>
     int main() {
         pollfd p{0, POLLIN, 0};
         return poll(&p, 1, 0);
     }]] TABJD_HAVE_POLL)
-check_cxx_source_compiles([[
-    #include <unistd.h>
-    ssize_t (*const in)(int, void*, size_t) = ::read;
-    ssize_t (*const out)(int, const void*, size_t) = ::write;
-    int main() { return in == nullptr || out == nullptr; }]] TABJD_HAVE_SIZE_T_READ)
-if(NOT TABJD_HAVE_POLL OR NOT TABJD_HAVE_SIZE_T_READ)
+if(TABJD_HAVE_POLL)
+    set(TABJD_SYSTEM_CALLS converter/sysposix.cpp)
+else()
     check_cxx_source_compiles([[
         #include <io.h>
         #include <windows.h>
@@ -93,19 +87,11 @@ if(NOT TABJD_HAVE_POLL OR NOT TABJD_HAVE_SIZE_T_READ)
                    WriteFile(h, "", 0, &n, nullptr);
         }]] TABJD_HAVE_PEEKNAMEDPIPE)
     if(NOT TABJD_HAVE_PEEKNAMEDPIPE)
-        message(FATAL_ERROR "This system has neither poll(2) and read(2) with a size_t count "
-                            "nor the calls on Windows handles that stand in for them")
+        message(FATAL_ERROR "This system has neither poll(2) "
+                            "nor the calls on Windows handles that stand in for it")
     endif()
+    set(TABJD_SYSTEM_CALLS converter/syswindows.cpp)
 endif()
-check_cxx_source_compiles([[
-    #include <sys/mman.h>
-    int main() {
-        return mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED;
-    }]] TABJD_HAVE_MMAP)
-check_cxx_source_compiles([[
-    #include <fcntl.h>
-    #include <io.h>
-    int main() { return _setmode(0, O_BINARY); }]] TABJD_HAVE_SETMODE)
 
 # Applied to the converter library and what uses it: its headers test them.
 function(tabjd_platform target)
@@ -113,11 +99,6 @@ function(tabjd_platform target)
         TABJD_HAVE_FAST_FLOAT=${TABJD_HAVE_FAST_FLOAT}
         TABJD_HAVE_SCHED_GETAFFINITY=$<BOOL:${TABJD_HAVE_SCHED_GETAFFINITY}>
         TABJD_HAVE_SYSCONF=$<BOOL:${TABJD_HAVE_SYSCONF}>
-        TABJD_HAVE_POLL=$<BOOL:${TABJD_HAVE_POLL}>
-        TABJD_HAVE_PEEKNAMEDPIPE=$<BOOL:${TABJD_HAVE_PEEKNAMEDPIPE}>
-        TABJD_HAVE_SIZE_T_READ=$<BOOL:${TABJD_HAVE_SIZE_T_READ}>
-        TABJD_HAVE_MMAP=$<BOOL:${TABJD_HAVE_MMAP}>
-        TABJD_HAVE_SETMODE=$<BOOL:${TABJD_HAVE_SETMODE}>
         $<$<BOOL:${TABJD_HAVE_FILE_OFFSET_BITS}>:_FILE_OFFSET_BITS=64>)
     if(FastFloat_FOUND)
         target_link_libraries(${target} PRIVATE FastFloat::fast_float)

@@ -35,7 +35,7 @@ constexpr std::string_view version =
 int answer(const program& prog, std::initializer_list<std::string_view> texts) noexcept {
     output out(1);
     for (const std::string_view text : texts)
-        if (!out.text(text)) return writefailure(prog.name, out, 2);
+        if (!out.send(text)) return writefailure(prog.name, out, 2);
     return out.flush() ? 0 : writefailure(prog.name, out, 2);
 }
 

@@ -8,6 +8,7 @@
 #include "converter/layout.h"
 #include "converter/rowphase.h"
 #include "converter/status.h"
+#include "converter/sysio.h"
 
 #include <cstddef>
 

@@ -62,7 +62,7 @@ int outcome(const ending& e, const char* program, output& out, int err) noexcept
     if (e.why == writeerror) return writefailure(program, out, err);
     if (e.why < 0) return out.flush() ? 0 : writefailure(program, out, err);
 
-    if (!out.text(message) || !out.flush()) return writefailure(program, out, err);
+    if (!out.send(message) || !out.flush()) return writefailure(program, out, err);
     const failure& f = e.fail;
     diagnostic d(program, e.why == readerror ? e.line : f.line);
     if (e.why == readerror) {

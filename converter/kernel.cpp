@@ -11,9 +11,10 @@ namespace converter {
 #if defined(__x86_64__)
 namespace {
 
-// AVX2 and BMI2 from CPUID, and from XGETBV that the system saves the AVX
-// registers (XMM and YMM state) across a switch; with any compiler and C
-// library, as the compiler runtime's __cpu_model is not everywhere.
+// AVX and every feature the AVX2 kernels are compiled for, from CPUID, and
+// from XGETBV that the system saves the AVX registers (XMM and YMM state)
+// across a switch; with any compiler and C library, as the compiler
+// runtime's __cpu_model is not everywhere.
 bool hasavx2() noexcept {
     unsigned a, b, c, d;
     if (__get_cpuid_max(0, nullptr) < 7 || !__get_cpuid(1, &a, &b, &c, &d)) return false;
@@ -23,8 +24,9 @@ bool hasavx2() noexcept {
     asm volatile("xgetbv" : "=a"(xcr0lo), "=d"(xcr0hi) : "c"(0));
     if ((xcr0lo & 6u) != 6u) return false;
     __cpuid_count(7, 0, a, b, c, d);
-    constexpr unsigned avx2 = 1u << 5, bmi2 = 1u << 8;
-    return (b & (avx2 | bmi2)) == (avx2 | bmi2);
+#define TABJD_FEATURE_BIT(name, bit) | 1u << bit
+    constexpr unsigned wanted = 0 TABJD_AVX2_FEATURES(TABJD_FEATURE_BIT);
+    return (b & wanted) == wanted;
 }
 
 } // namespace

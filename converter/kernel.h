@@ -37,7 +37,7 @@ enum class halt : unsigned char {
 struct blockresult {
     const char* stop; // the start of the first row not converted
     char* out;        // the end of the row lines made
-    long line;        // the line stop is on
+    linecount line;   // the line stop is on
     halt why;
     failure fail;   // the first failure, when failed
     sightings seen; // in the rows converted, and the row at stop
@@ -63,11 +63,19 @@ instructionset bestinstructions() noexcept;
 // The kernel's body, compiled once for each instruction set: each gives the
 // lanes that classify a window, as many bytes a step as its registers hold.
 #if defined(__x86_64__)
+// What the AVX2 kernels are compiled for beyond AVX, each with its bit in
+// EBX of CPUID leaf 7: the check at start-up (kernel.cpp) reads this list.
+#define TABJD_AVX2_FEATURES(F) F(avx2, 5) F(bmi, 3) F(bmi2, 8)
+#define TABJD_FEATURE_NAME(name, bit) "," #name
+#define TABJD_AVX2_TARGET "avx" TABJD_AVX2_FEATURES(TABJD_FEATURE_NAME)
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target(TABJD_AVX2_TARGET))), apply_to = function)
 #else
+// GCC expands no macro in #pragma, but does in _Pragma's argument.
+#define TABJD_PRAGMA(...) TABJD_PRAGMA_TEXT(__VA_ARGS__)
+#define TABJD_PRAGMA_TEXT(...) _Pragma(#__VA_ARGS__)
 #pragma GCC push_options
-#pragma GCC target("avx2,bmi,bmi2")
+TABJD_PRAGMA(GCC target(TABJD_AVX2_TARGET))
 #endif
 namespace converter::kernel::avx2 {
 struct lanes {

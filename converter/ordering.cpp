@@ -24,8 +24,6 @@ bool ring::joinoldest(bool here) noexcept {
     slot& s = slotof(cur_);
     for (bool own = s.first == at_;; own = false) {
         blockresult r;
-        // The kernels count lines from at_, in a long, which may have 32
-        // bits; the input's lines, past 2^31, are counted here.
         if (own) {
             r = s.result;
             said_.rows(r.seen, atline_);

@@ -7,6 +7,7 @@
 
 #include "converter/rowscanner.h"
 #include "converter/status.h"
+#include "converter/sysio.h"
 #include "converter/writer.h"
 
 #include <cstddef>
@@ -39,11 +40,11 @@ class input {
     const char* last() const noexcept { return end_; }
     bool ended() const noexcept { return eof_; }
     // The line first() is on, from 1.
-    std::int64_t line() const noexcept { return line_; }
+    linecount line() const noexcept { return line_; }
 
     // After a read error: the line it was met on (that of the last byte
     // read before it), and its errno.
-    std::int64_t errorline() const noexcept { return errorline_; }
+    linecount errorline() const noexcept { return errorline_; }
     int error() const noexcept { return errno_; }
 
     static constexpr std::size_t capacity = std::size_t{1} << 17;
@@ -58,13 +59,13 @@ class input {
     const sysio& sys_;
     char* pos_;
     char* end_;
-    std::int64_t line_ = 1;
+    linecount line_ = 1;
     bool atstart_ = true; // the byte-order mark may still come
     bool linecut_ = false;
     bool lonecr_ = false;
     bool eof_ = false;
     int errno_ = 0;
-    std::int64_t errorline_ = 0;
+    linecount errorline_ = 0;
     char buffer_[capacity];
 };
 

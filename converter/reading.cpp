@@ -133,10 +133,10 @@ bool ring::readmore(std::size_t n) noexcept {
         const bool wait = read_ != readstate::open && cur_ == sealed_;
         if (wait) {
             if (!out_.flush()) return finish(writeerror);
-            if (read_ == readstate::blocked) await(sys_, fd_, POLLIN);
+            if (read_ == readstate::blocked) sys_.wait(fd_, false);
         } else if (read_ == readstate::blocked) {
             return false;
-        } else if (pollfd p{fd_, POLLIN, 0}; sys_.poll(&p, 1, 0) <= 0) {
+        } else if (!sys_.ready(fd_)) {
             return std::exchange(read_, readstate::waiting) == readstate::open;
         }
         got = readsome(sys_, fd_, fillend_, n, wait);

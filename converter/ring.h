@@ -60,7 +60,7 @@ class ring {
         ring& owner;
         const char* p;
         const char* end;
-        long line;
+        linecount line;
         bool ended() const noexcept {
             return owner.cur_ < owner.sealed_ ? owner.slotof(owner.cur_).final
                                               : owner.read_ == readstate::ended;
@@ -142,12 +142,12 @@ class ring {
     // Where the true conversion is: the start of a row, on that line, in
     // slotof(cur_).
     const char* at_ = nullptr;
-    std::int64_t atline_ = 0;
+    linecount atline_ = 0;
 
     // The input, as the last read left it. open -> ended (a read gave
     // nothing) -> lastsealed (the last block is sealed). From open it may
     // go to waiting (a look found nothing to read) or blocked (a read met
-    // EAGAIN: the next read waits in poll first), and back once bytes
+    // EAGAIN: the next read waits for it first), and back once bytes
     // come; what was read is converted and out before a read that may
     // wait. Or to failed (a read failed, its errno in ending_.error): what
     // was read before it is converted and out, then the error ends the run.

@@ -31,6 +31,9 @@ namespace converter {
 inline constexpr char blankbytes[] = {' ', '\t', '\r'};
 inline constexpr char lineend = '\n';
 inline constexpr char comma = ',';
+// What old DOS and Windows tools may end a file with: a value that is this
+// byte alone ends the input, when nothing but line ends follows it.
+inline constexpr char dosend = '\x1a';
 
 enum class byteclass : unsigned char { other, blank, newline, separatingcomma };
 
@@ -51,7 +54,7 @@ constexpr byteclass classof(char c) noexcept {
 
 // ---- failures ------------------------------------------------------------
 
-inline status reject(failure& f, const field& at, long line, verdict why, const char* first,
+inline status reject(failure& f, const field& at, linecount line, verdict why, const char* first,
                      std::size_t length, bool nullvalue = false) noexcept {
     f.at = &at;
     f.line = line;
@@ -83,6 +86,19 @@ inline verdict parsefield(const field& f, const char* p, std::size_t length, row
     return parsereal(p, last, dropped);
 }
 
+// pastdosend: over the end mark at in.p and the line ends after it; the
+// source's status, or badvalue at a byte that is no line end.
+template <class source> status pastdosend(source& in) noexcept {
+    for (++in.p;; ++in.p) {
+        while (in.p == in.end)
+            if (const status s = in.readpast(); s != ok) return s;
+        if (*in.p == lineend)
+            ++in.line;
+        else if (*in.p != '\r')
+            return badvalue;
+    }
+}
+
 // readrow: one row in the layout fields, value by value, then the rest of
 // its line is passed over. ok with the row in r, and in seen what the row
 // is a sign of (where seen has none of that kind yet); on a field that does
@@ -94,15 +110,18 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
     bool commas = false;  // a comma has separated two values
     rowtail tail{};
     std::size_t yeardigits = 0;
+    // The input ended before field at: a row cut short, once it has begun.
+    const auto ended = [&](const field& at, status s) noexcept {
+        if (s == endofinput && &at != fields.data())
+            seen.note(sign::cutshort, {true, tail.begun, tail.begun, nullptr,
+                                       static_cast<std::int32_t>(&at - fields.data())});
+        return s;
+    };
     for (const field& at : fields) {
         // To the value: over blanks, line ends, and one comma after a value.
         for (;;) {
             if (in.p == in.end) {
-                const status s = in.readpast();
-                if (s == endofinput && &at != fields.data())
-                    seen.note(sign::cutshort, {true, tail.begun, tail.begun, nullptr,
-                                               static_cast<std::int32_t>(&at - fields.data())});
-                if (s != ok) return s;
+                if (const status s = in.readpast(); s != ok) return ended(at, s);
                 continue;
             }
             const byteclass c = classof(*in.p);
@@ -125,8 +144,10 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
             if (length > tokenmax) return reject(f, at, in.line, verdict::toolong, in.p, length);
             if (const status s = in.readpast(); s != ok && s != endofinput) return s;
         }
-        if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok)
-            return reject(f, at, in.line, v, in.p, length);
+        if (const verdict v = parsefield(at, in.p, length, r); v != verdict::ok) {
+            const status s = reject(f, at, in.line, v, in.p, length);
+            return length == 1 && *in.p == dosend ? ended(at, pastdosend(in)) : s;
+        }
         if (at.integer == &row::year) yeardigits = length;
         if (&at == &fields.back()) tail.integral = isnumber({in.p, length}, true);
         in.p += length;
@@ -174,7 +195,7 @@ status readrow(source& in, layout fields, row& r, failure& f, sightings& seen) n
 struct textspan {
     const char* p;
     const char* end;
-    long line;
+    linecount line;
     bool final;
     bool ended() const noexcept { return final; }
     status readpast() const noexcept { return final ? endofinput : pastspan; }

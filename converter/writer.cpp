@@ -1,20 +1,8 @@
 #include "converter/writer.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace converter {
-
-bool output::text(std::string_view s) noexcept {
-    while (!s.empty()) {
-        if (used_ == capacity && !flush()) return false;
-        const std::size_t take = std::min(s.size(), capacity - used_);
-        std::memcpy(buffer_ + used_, s.data(), take);
-        used_ += take;
-        s.remove_prefix(take);
-    }
-    return true;
-}
 
 bool output::send(std::string_view s) noexcept {
     if (s.size() < sendstraight && s.size() <= capacity - used_) {

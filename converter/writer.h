@@ -2,7 +2,7 @@
 #ifndef TABJD_CONVERTER_WRITER_H
 #define TABJD_CONVERTER_WRITER_H
 
-#include "converter/status.h"
+#include "converter/sysio.h"
 
 #include <cstddef>
 #include <string_view>
@@ -23,8 +23,6 @@ class output {
     char* roomend() noexcept { return buffer_ + capacity; }
     void commit(char* end) noexcept { used_ = static_cast<std::size_t>(end - buffer_); }
 
-    // text: s, after what is buffered. false if a flush was needed and failed.
-    bool text(std::string_view s) noexcept;
     // send: s after what is buffered: a short s copied in when it fits, a
     // long one (a block's row lines) written straight from where it is once
     // the buffer is out, rather than copied. false on a write error.

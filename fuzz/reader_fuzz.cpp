@@ -36,7 +36,7 @@ std::string trace(const layout& l, const std::uint8_t* data, std::size_t size, b
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     converter::input in(0, testing_support::feed(input, how));
     std::string out;
-    long line = 1;
+    converter::linecount line = 1;
     const auto progress = [&] {
         check(in.line() >= line);
         line = in.line();

@@ -45,7 +45,9 @@ constexpr step fail(int error) {
 // between 1 and that many bytes, and a look at the input without waiting
 // finds it ready at random. Otherwise a look finds it ready as lookready
 // says (not ready: as from a pipe that is empty for now). With nomemory set,
-// no memory can be mapped.
+// no memory can be mapped. The input may hold a run of lineends line ends,
+// made as they are read, after its first lineendsat bytes: a report larger
+// than memory.
 struct behaviour {
     std::vector<step> reads{};
     std::vector<step> writes{};
@@ -55,7 +57,12 @@ struct behaviour {
     std::uint64_t seed = 0;
     bool lookready = true;
     bool nomemory = false;
+    std::size_t lineendsat = 0;
+    std::size_t lineends = 0;
 };
+
+// What a call that gave EAGAIN was for: a wait for it must come first.
+inline constexpr short forinput = 1, foroutput = 2;
 
 // The system a run sees: the input, what was written, and a log of the
 // calls: R read data, r a failed read, E end of input, W written data, w a
@@ -70,7 +77,7 @@ struct world {
     std::string out{};
     std::string log{};
     std::vector<std::size_t> written{}; // bytes out when each read was made
-    short awaited = 0;                  // EAGAIN was given for these events: a wait must come first
+    short awaited = 0;                  // EAGAIN was given for these: forinput, foroutput
 };
 inline world fake;
 
@@ -107,16 +114,29 @@ inline ssize_t callsize(const std::vector<step>& script, std::size_t& next, std:
 inline ssize_t fakeread(int fd, void* buffer, std::size_t n) {
     world& w = fake;
     rule(fd == 0 && n > 0, "a read is of standard input, into room");
-    rule((w.awaited & POLLIN) == 0, "after EAGAIN a wait for input comes before the next read");
+    rule((w.awaited & forinput) == 0, "after EAGAIN a wait for input comes before the next read");
     rule(w.out.empty() || w.out.back() == '\n', "what was converted is out before a read");
     w.written.push_back(w.out.size());
-    const ssize_t size = callsize(w.how.reads, w.nextread, n, w.how.readsize, POLLIN);
+    const ssize_t size = callsize(w.how.reads, w.nextread, n, w.how.readsize, forinput);
     if (size < 0) {
         w.log += 'r';
         return -1;
     }
-    const std::size_t k = std::min(static_cast<std::size_t>(size), w.input.size() - w.at);
-    std::memcpy(buffer, w.input.data() + w.at, k);
+    const std::size_t run = w.how.lineends, runat = w.how.lineendsat;
+    const std::size_t k = std::min(static_cast<std::size_t>(size), w.input.size() + run - w.at);
+    for (std::size_t i = 0; i < k;) {
+        char* const to = static_cast<char*>(buffer) + i;
+        const std::size_t at = w.at + i;
+        std::size_t piece = k - i;
+        if (at < runat) {
+            std::memcpy(to, w.input.data() + at, piece = std::min(piece, runat - at));
+        } else if (at < runat + run) {
+            std::memset(to, '\n', piece = std::min(piece, runat + run - at));
+        } else {
+            std::memcpy(to, w.input.data() + at - run, piece);
+        }
+        i += piece;
+    }
     w.at += k;
     w.log += k > 0 ? 'R' : 'E';
     return static_cast<ssize_t>(k);
@@ -125,8 +145,9 @@ inline ssize_t fakeread(int fd, void* buffer, std::size_t n) {
 inline ssize_t fakewrite(int fd, const void* buffer, std::size_t n) {
     world& w = fake;
     rule(fd == 1 && n > 0, "a write is of something to standard output");
-    rule((w.awaited & POLLOUT) == 0, "after EAGAIN a wait for output comes before the next write");
-    const ssize_t size = callsize(w.how.writes, w.nextwrite, n, w.how.writesize, POLLOUT);
+    rule((w.awaited & foroutput) == 0,
+         "after EAGAIN a wait for output comes before the next write");
+    const ssize_t size = callsize(w.how.writes, w.nextwrite, n, w.how.writesize, foroutput);
     if (size < 0) {
         w.log += 'w';
         return -1;
@@ -136,22 +157,20 @@ inline ssize_t fakewrite(int fd, const void* buffer, std::size_t n) {
     return size;
 }
 
-inline int fakepoll(pollfd* fds, nfds_t n, int timeout) {
+inline bool fakeready(int fd) {
     world& w = fake;
-    rule(n == 1, "a poll is of one descriptor");
-    if (timeout == 0) {
-        rule(fds[0].events == POLLIN && (w.awaited & POLLIN) == 0,
-             "a look without waiting is for input that has not given EAGAIN");
-        fds[0].revents = POLLIN;
-        return (w.how.scattered ? w.dice.below(2) == 1 : w.how.lookready) ? 1 : 0;
-    }
-    rule(timeout == -1, "a poll looks or waits without end");
-    rule((fds[0].events == POLLIN || fds[0].events == POLLOUT) && (w.awaited & fds[0].events) != 0,
+    rule(fd == 0 && (w.awaited & forinput) == 0,
+         "a look without waiting is for input that has not given EAGAIN");
+    return w.how.scattered ? w.dice.below(2) == 1 : w.how.lookready;
+}
+
+inline void fakewait(int fd, bool output) {
+    world& w = fake;
+    const short events = output ? foroutput : forinput;
+    rule(fd == (output ? 1 : 0) && (w.awaited & events) != 0,
          "a wait is for input or output that gave EAGAIN");
-    w.log += fds[0].events == POLLIN ? 'I' : 'O';
-    w.awaited = static_cast<short>(w.awaited & ~fds[0].events);
-    fds[0].revents = fds[0].events;
-    return 1;
+    w.log += output ? 'O' : 'I';
+    w.awaited = static_cast<short>(w.awaited & ~events);
 }
 
 inline void* fakemap(std::size_t n) {
@@ -160,7 +179,8 @@ inline void* fakemap(std::size_t n) {
 
 // The fake, set afresh to serve input as how says; input must outlive its use.
 inline const converter::sysio& feed(std::string_view input, behaviour how = {}) {
-    static const converter::sysio sys{fakeread, fakewrite, fakepoll, nullptr, nullptr, fakemap};
+    static const converter::sysio sys{fakeread, fakewrite, fakeready, fakewait,
+                                      nullptr,  nullptr,   fakemap};
     fake = world{input, std::move(how)};
     return sys;
 }
@@ -189,7 +209,7 @@ struct piecesource {
     std::string held;
     const char* p = held.data();
     const char* end = p;
-    long line = 1;
+    converter::linecount line = 1;
     std::size_t given = 0;
     bool ended() const noexcept { return given == text.size(); }
     converter::status readpast() {

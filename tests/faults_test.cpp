@@ -1,5 +1,5 @@
 // Operating-system faults, injected through the sysio seam: whole runs of
-// the converter in this process, with read, write and poll following a
+// the converter in this process, with read, write and waits following a
 // script, and diagnostics caught in a memory file. Every case runs on one
 // thread, two and three.
 #include "converter/converter.h"
@@ -105,7 +105,7 @@ TEST_P(Faults, WriteFaultsAreRiddenOut) {
     }
 }
 
-// A non-blocking standard input: EAGAIN means wait with poll, then read again.
+// A non-blocking standard input: EAGAIN means wait for it, then read again.
 TEST_P(Faults, NonBlockingInputIsWaitedOn) {
     std::vector<step> reads;
     for (int i = 0; i < 30; ++i)
@@ -114,7 +114,7 @@ TEST_P(Faults, NonBlockingInputIsWaitedOn) {
     EXPECT_EQ(o.out, row1 + row2 + row3);
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(o.status, 0);
-    // Every failed read is followed by a poll for input before the next one.
+    // Every failed read is followed by a wait for input before the next one.
     for (std::size_t i = o.log.find('r'); i != std::string::npos; i = o.log.find('r', i + 1))
         EXPECT_EQ(o.log[i + 1], 'I') << o.log;
     // 3 bytes a read: 17 reads of data and the end, each after an EAGAIN.

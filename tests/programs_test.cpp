@@ -150,6 +150,11 @@ TEST(Programs, FreeFormRows) {
         {"----\r\n2000 1 1 ~12.5\r\n\r\n2000 1 2 ~2\r\n", TWELVE "   2451545.50000         2.00000\n", "",  0},
         {"----\n2000 1 1 ~12.5",                          "   2451544.50000        12.50000\n", "",  0},
         {"----\n2000 1 1 ~12.5\n2000 1",                  "   2451544.50000        12.50000\n", "%: line 3: the input ends inside the row begun on this line, before its day^ value: the row is dropped\n",  0},
+        // A DOS end-of-file mark last, or with only line ends after it, ends the input.
+        {"----\n2000 1 1 ~12.5\n\x1a",                    TWELVE,                                "",  0},
+        {"----\n2000 1 1 ~12.5\n\x1a\n\n",                TWELVE,                                "",  0},
+        {"----\r\n2000 1 1 ~12.5\r\n\x1a\r\n",            TWELVE,                                "",  0},
+        {"----\n2000 1\n\x1a\n",                          "", "%: line 2: the input ends inside the row begun on this line, before its day^ value: the row is dropped\n",  0},
         {"YEAR MINUTE\n----\n2000 1 1 1440 ~1\n2000 13 1 0 ~2\n",
                                   "   2451545.50000         1.00000\n   2451910.50000         2.00000\n", NODATE(4, "month 13 is not 1 to 12", " minute"), 0},
     };
@@ -187,6 +192,9 @@ TEST(Programs, ErrorsAndStatuses) {
         {"----\n2000 1 1 ~1\n2000 1 2 ~x\n2000 1 3 ~3\n",
                                                  "   2451544.50000         1.00000\n Error during I/O.\n",
                                                                           "%: line 3: value: \"x\" is not a number\n",           1},
+        {"----\n2000 1 1 ~1\n\x1a\n\n2000 1 3 ~3\n",
+                                                 "   2451544.50000         1.00000\n Error during I/O.\n",
+                                                                          "%: line 3: year: \"\\x1a\" is not an integer\n",        1},
         {"----\n2000.5 1 1 ~1\n",                " Error during I/O.\n",  "%: line 2: year: \"2000.5\" is not an integer\n",     1},
         {"----\n2000 1 99999999999 ~1\n",        " Error during I/O.\n",  "%: line 2: day: \"99999999999\" is out of range\n",   1},
         {"----\n2000 1 1 ~1e400\n",              " Error during I/O.\n",  "%: line 2: value: \"1e400\" is out of range\n",       1},

@@ -236,6 +236,19 @@ TEST(RowPhase, JulianDatesAcrossBinades) {
             << "set " << static_cast<int>(which);
 }
 
+// Lines past 2^31, where long has 32 bits: a warning and a failure after
+// 2^31 blank lines, which the row phase reads as the start of one row.
+TEST(RowPhase, LinesPast2To31) {
+    const std::string input =
+        "YEAR MONTH DAY VALUE\n----\n2000 1 1 1.5\n2000 13 1 2.5\n2000 1 1 x\n";
+    constexpr std::size_t run = std::size_t{1} << 31;
+    const outcome o = convert(tabjd::program, input, {.lineendsat = 39, .lineends = run});
+    const auto said = [](std::size_t line) { return "tabjd: line " + std::to_string(line) + ": "; };
+    EXPECT_EQ(o.err.find(said(run + 4)), 0u) << o.err;
+    EXPECT_NE(o.err.find('\n' + said(run + 5)), std::string::npos) << o.err;
+    EXPECT_EQ(o.status, 1);
+}
+
 // ---- the row scanner ----------------------------------------------------
 
 struct windowcase {
@@ -367,6 +380,7 @@ TEST(Engine, MatchesTheReference) {
         {"CRLF",                        tabjd::program,  head + repeated("2000 1 1 1.5\r\n\r\n", 40)},
         {"ends inside a row",           tabjd::program,  head + repeated("2000 1 1 1.5\n", 30) + "2000 1"},
         {"ends without a line end",     tabjd::program,  head + repeated("2000 1 1 1.5\n", 30) + "2000 1 1 2"},
+        {"ends with a DOS end mark",    tabjd::program,  head + repeated("2000 1 1 1.5\r\n", 30) + "\x1a\r\n\n"},
         {"tokens longer than blocks",   tabjd::program,  head + repeated(longtoken, 4)},
         {"a token too long",            tabjd::program,  head + longtoken + toolong},
         {"lines longer than blocks",    tabjd::program,  head + repeated(longline, 4)},

@@ -7,14 +7,8 @@
 # built for the target from /usr/src/googletest (Debian's googletest).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_CXX_COMPILER ${TABJD_TRIPLE}-g++)
-# fast_float, header-only, from the prefix that .ci/install-deps makes of
-# Debian's package (where it is missing, the C++ library's from_chars).
-get_filename_component(fast_float ${CMAKE_CURRENT_LIST_DIR}/../../build/tools/fast_float ABSOLUTE)
-set(CMAKE_FIND_ROOT_PATH /usr/${TABJD_TRIPLE} ${fast_float})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(TABJD_CROSS_ROOT /usr/${TABJD_TRIPLE})
+include(${CMAKE_CURRENT_LIST_DIR}/cross-root.cmake)
 if(DEFINED TABJD_LOADER)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${TABJD_LOADER} --library-path /usr/${TABJD_TRIPLE}/lib)
 else()

@@ -7,14 +7,8 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix) # GoogleTest enables C
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-# fast_float, header-only, from the prefix that .ci/install-deps makes of
-# Debian's package (where it is missing, the C++ library's from_chars).
-get_filename_component(fast_float ${CMAKE_CURRENT_LIST_DIR}/../../build/tools/fast_float ABSOLUTE)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${fast_float})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(TABJD_CROSS_ROOT /usr/x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/cross-root.cmake)
 find_program(TABJD_WINE wine64 PATHS /usr/lib/wine)
 if(TABJD_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${TABJD_WINE})
