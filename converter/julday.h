@@ -1,12 +1,5 @@
 // The converter shared by tabjd and tabjd2. This header gives the date
-// arithmetic. The rest, in the order a row's bytes meet it: reader.h (the
-// input buffer and header lines), rowphase.h (the row phase on several
-// threads) and ring.h (its ring of blocks), rowscanner.h (separators and
-// tokens), numbers.h (the number readers), kernel.h (the block kernel: rows
-// of text into row lines) and rowparts.h (its parts that do not depend on
-// the instruction set), longrow.h (a row read as it streams), fixedpoint.h
-// (the output fields), writer.h (the output buffer), diagnostics.h (the
-// outcome), converter.h (the program's phases).
+// arithmetic; the README's Layout maps the rest.
 #ifndef TABJD_CONVERTER_JULDAY_H
 #define TABJD_CONVERTER_JULDAY_H
 

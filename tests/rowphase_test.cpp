@@ -279,7 +279,7 @@ TEST(RowScanner, UsualRowsAtOnce) {
         {"\xa0" "1921 1 1\x0c" "0 3.5 \x89\xac\x8d\x19\x3c\x2d\x1a\x2a\n", "\xa0" "1921|1|1\x0c" "0|3.5|\x89\xac\x8d\x19\x3c\x2d\x1a\x2a"},
     };
     // clang-format on
-    // Each instruction set's classify, as kernelset holds its kernels.
+    // Each instruction set's classify, in the order of rowlayout's kernels.
     using classifier = converter::windowmasks(const char*) noexcept;
 #if defined(__x86_64__)
     classifier* const classify[] = {converter::kernel::avx2::classify,
@@ -321,7 +321,7 @@ std::string failingat(std::size_t bad) {
     return s;
 }
 
-struct enginecase {
+struct threadedcase {
     const char* name;
     const converter::program& prog;
     std::string input;
@@ -330,7 +330,7 @@ struct enginecase {
 // Each threaded run in blocks of a few bytes up to a few KiB, so that rows,
 // tokens and runs of blank lines meet block ends everywhere, reading the
 // input whole or a little at a time: byte for byte the reference run.
-void expectreference(const enginecase& c) {
+void expectreference(const threadedcase& c) {
     using converter::instructionset;
     // clang-format off
     const converter::parallelism spreads[] = {
@@ -358,7 +358,7 @@ void expectreference(const enginecase& c) {
         }
 }
 
-TEST(Engine, MatchesTheReference) {
+TEST(Threaded, MatchesTheReference) {
     const std::string overlines = repeated("2000\n1\n\n1\n 12.5\n", 50);
     const std::string blanklines =
         repeated("2000 1 1 1.5\n" + std::string(3000, '\n') + "  \t \n2000 1 2\n" +
@@ -368,7 +368,7 @@ TEST(Engine, MatchesTheReference) {
     const std::string toolong = "2000 1 1 1." + std::string(1100, '0') + "1\n";
     const std::string longline = "2000 1 1 1.5 " + std::string(5000, 'z') + "\n";
     // clang-format off
-    const enginecase cases[] = {
+    const threadedcase cases[] = {
         // name                         program          input
         {"fails at a block's start",    tabjd::program,  failingat(4)},
         {"fails just after one",        tabjd::program,  failingat(5)},
@@ -396,14 +396,14 @@ TEST(Engine, MatchesTheReference) {
                                                          repeated("2000 1 1 1.5 -7\n", 5) + "2000 1 1 1.5\r2000 1 1 2\n"},
     };
     // clang-format on
-    for (const enginecase& c : cases)
+    for (const threadedcase& c : cases)
         expectreference(c);
     // Generated reports: every style of row, and now and then a fault.
     generator g{13};
     for (std::size_t k = 0; k < 200 / share; ++k) {
         const bool extra = k % 2 == 1;
-        const enginecase c{"generated", extra ? tabjd2::program : tabjd::program,
-                           report(g, k % 4 >= 2, extra, 1 + g.below<std::size_t>(300))};
+        const threadedcase c{"generated", extra ? tabjd2::program : tabjd::program,
+                             report(g, k % 4 >= 2, extra, 1 + g.below<std::size_t>(300))};
         expectreference(c);
     }
 }
