@@ -84,9 +84,8 @@ struct lanes {
     static bytes load(const char* p) noexcept {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     }
-    static bytes equal(bytes x, char b) noexcept {
-        return _mm256_cmpeq_epi8(x, _mm256_set1_epi8(b));
-    }
+    static bytes equal(bytes x, bytes y) noexcept { return _mm256_cmpeq_epi8(x, y); }
+    static bytes equal(bytes x, char b) noexcept { return equal(x, _mm256_set1_epi8(b)); }
     static bytes either(bytes x, bytes y) noexcept { return _mm256_or_si256(x, y); }
     static std::uint64_t bits(bytes x) noexcept {
         return static_cast<std::uint32_t>(_mm256_movemask_epi8(x));
@@ -121,7 +120,8 @@ struct lanes {
     static bytes load(const char* p) noexcept {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     }
-    static bytes equal(bytes x, char b) noexcept { return _mm_cmpeq_epi8(x, _mm_set1_epi8(b)); }
+    static bytes equal(bytes x, bytes y) noexcept { return _mm_cmpeq_epi8(x, y); }
+    static bytes equal(bytes x, char b) noexcept { return equal(x, _mm_set1_epi8(b)); }
     static bytes either(bytes x, bytes y) noexcept { return _mm_or_si128(x, y); }
     static std::uint64_t bits(bytes x) noexcept {
         return static_cast<std::uint16_t>(_mm_movemask_epi8(x));
@@ -148,8 +148,9 @@ struct lanes {
     using bytes = std::uint64_t;
     static constexpr unsigned width = 8;
     static bytes load(const char* p) noexcept { return digits::load(p); }
+    static bytes equal(bytes x, bytes y) noexcept { return ~nonzero(x ^ y) & digits::bytes(0x80); }
     static bytes equal(bytes x, char b) noexcept {
-        return ~nonzero(x ^ digits::bytes(static_cast<unsigned char>(b))) & digits::bytes(0x80);
+        return equal(x, digits::bytes(static_cast<unsigned char>(b)));
     }
     static bytes either(bytes x, bytes y) noexcept { return x | y; }
     // The top bits, first byte lowest, gathered into 8 bits: the product

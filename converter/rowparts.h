@@ -18,19 +18,25 @@
 
 namespace converter::kernel {
 
-// The date of the last row taken at once as the text of its first three
-// tokens, each padded with blanks to a word: rows of one date repeat it,
-// whatever separates their fields, and their date needs no second reading.
-// A token that a quick reader takes, of up to seven bytes, leaves a blank
-// in its word, so a longer one matches none; a word of blanks matches no
-// row (a token starts with no blank).
+// The date of the last row taken at once: the row, and the text of its
+// first three tokens, each padded with blanks to a word. Rows of one date
+// repeat it, and their date needs no second reading: a row laid out as the
+// last one has the same bytes up to its date's end and the one after it,
+// and one whose separators differ the same tokens. A token that a quick
+// reader takes, of up to seven bytes, leaves a blank in its word, so a
+// longer one matches none; a word of blanks matches no row (a token starts
+// with no blank), and neither do the zeros that stand for no row (the byte
+// after a date is a separator).
 struct datetext {
     static constexpr std::uint64_t blanks = digits::bytes(' ');
+    static constexpr char none[window] = {};
+    const char* row = none;
     std::uint64_t word[3] = {blanks, blanks, blanks};
 
     template <std::size_t n>
     [[gnu::always_inline]] static datetext of(const char* p, const rowtokens<n>& t) noexcept {
         datetext d;
+        d.row = p;
         for (std::size_t i = 0; i < 3; ++i)
             d.word[i] =
                 ((digits::load(p + t.start[i]) ^ blanks) & digits::prefix(t.length[i])) ^ blanks;

@@ -392,6 +392,10 @@ TEST(Threaded, MatchesTheReference) {
                                                          repeated("2000,1,1\n1.5,7\n", 9)},
         {"both, in input order",        tabjd::program,  head + repeated("2000 1 1 1.5\n", 5) + "2000 1 2\n2000 1 3 4.5\n" +
                                                          repeated("2000 1 2 2,5\n", 9)},
+        {"dates that share bytes",      tabjd::program,  head + repeated("2000 1 1 1.5\n2000 1 10 2.5\n2000 1 1 3.5\n20001 1 1 4.5\n", 20)},
+        {"one date, other separators",  tabjd::program,  head + repeated("2000 1 1 1.5\n2000,1,1,2.5\n 2000 1 1 3.5\n2000\t1\t1 4.5\n", 20)},
+        {"dates past sixteen bytes",    tabjd::program,  head + repeated("          2000    1    1 1.5\n", 30)},
+        {"a date spoilt by its end",    tabjd::program,  head + repeated("2000 1 1 1.5\n", 20) + "2000 1 1x 2.5\n"},
         {"no dates, numbers after",     tabjd::program,  head + repeated("2000 1 1 1.5 M\n", 21) + repeated("2000 13 1 2\n", 3) +
                                                          repeated("2000 1 1 1.5 -7\n", 5) + "2000 1 1 1.5\r2000 1 1 2\n"},
     };
