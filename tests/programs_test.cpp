@@ -455,6 +455,13 @@ TEST(Programs, Warnings) {
         // rows; headings that agree; blank lines at the end.
         {"Station 24233 lat 47.44 lon -122.31\n1 2 3 4\nYEAR MONTH DAY VALUE\n----\n2000 1 1 ~5\n\n\n", FIVE, "", 0},
         {"YEAR MONTH DAY MINUTE VALUE\nYEAR MONTH DAY MINUTE VALUE\n----\n2000 1 1 720 ~12.5\n", NOON, "", 0},
+        {"Period 2000 2010\nElevation 36 m\nYEAR MONTH DAY VALUE\n----\n2000 01 05 ~5\n", "   2451548.50000         5.00000\n", "", 0},
+        // Integral values with a flag, a value with an exponent and a count.
+        {"----\n2000 1 1 ~12 M\n2000 1 2 ~13 E 7\n",                "   2451544.50000        12.00000\n   2451545.50000        13.00000\n", "", 0},
+        {"----\n2000 1 1 ~1.5e3 7\n",                               "   2451544.50000      1500.00000\n", "", 0},
+        // Minutes every ten and twenty, one of them ending in 60 to 99.
+        {"YEAR MINUTE\n----\n2000 1 1 50 ~5\n2000 1 1 70 ~5\n2000 1 1 110 ~5\n2000 1 1 200 ~5\n2000 1 1 300 ~5\n",
+                                  "   2451544.53472         5.00000\n   2451544.54861         5.00000\n   2451544.57639         5.00000\n   2451544.63889         5.00000\n   2451544.70833         5.00000\n", "", 0},
     };
     // clang-format on
     RUN_TABLE(nearmisses);
