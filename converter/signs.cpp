@@ -7,10 +7,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <iterator>
 #include <string_view>
-#include <tuple>
 #include <utility>
 
 namespace converter {
@@ -19,9 +17,6 @@ namespace {
 
 constexpr std::string_view crhint =
     "its lines end in carriage returns alone (convert them with tr '\\r' '\\n')";
-constexpr const char* monthnames[] = {"December", "January",   "February", "March",
-                                      "April",    "May",       "June",     "July",
-                                      "August",   "September", "October",  "November"};
 
 // The days of month m of year y, proleptic Gregorian.
 constexpr std::int32_t monthdays(std::int32_t m, std::int32_t y) noexcept {
@@ -32,18 +27,18 @@ constexpr std::int32_t monthdays(std::int32_t m, std::int32_t y) noexcept {
 } // namespace
 
 void lookatdate(const row& r, std::size_t yeardigits, std::int64_t n, sightings& seen) noexcept {
-    const auto nodate = [&](const char* name, std::int32_t value, const char* what) {
-        seen.note(sign::nodate, {true, n, n, name, value, 0, 0, what});
+    const auto note = [&](sign s, const char* name, std::int32_t value, const char* what) {
+        seen.note(s, {true, n, n, name, value, r.month, r.year, what});
     };
-    if (r.month < 1 || r.month > 12) return nodate("month", r.month, "is not 1 to 12");
+    if (r.month < 1 || r.month > 12) return note(sign::nodate, "month", r.month, "is not 1 to 12");
     if (r.day < 1 || r.day > (r.month == 1 ? 366 : 31))
-        return nodate("day", r.day, "is not 1 to 31");
+        return note(sign::nodate, "day", r.day, "is not 1 to 31");
     if (r.year >= 0 && r.year <= 99 && yeardigits <= 2)
-        return nodate("year", r.year, "has at most two digits");
+        return note(sign::nodate, "year", r.year, "has at most two digits");
     if (r.month != 1 && r.day > monthdays(r.month, r.year))
-        return seen.note(sign::pastmonth, {true, n, n, "day", r.day, r.month, r.year});
+        return note(sign::pastmonth, "day", r.day, "is past the end of month");
     if ((r.month <= 2 ? r.year - 1 : r.year) < 0)
-        seen.note(sign::beforeyear0, {true, n, n, "year", r.year, r.month});
+        note(sign::beforeyear0, "year", r.year, "is before 1 March of year 0");
 }
 
 bool isnumber(std::span<const char> t, bool whole) noexcept {

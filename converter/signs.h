@@ -143,18 +143,15 @@ class warnings {
     layout fields_;
     bool said_[static_cast<std::size_t>(sign::kinds)] = {};
     sightings minutes_; // the clock-time sign, over every block
-    // The header's hint: its line and word, and the column of that word
-    // (none: -1); whether it is of the time of day.
-    std::int64_t hint_ = 0;
+    // The header's hint: its line (0: none), its word, the column of that
+    // word (none: -1), whether it is of the time of day, and whether it was
+    // said. The line before, whether it looked like a heading. The first
+    // heading naming MINUTE, the last heading and whether it names one. The
+    // last header line that reads like a row, and the last header line.
+    std::int64_t hint_ = 0, minuteat_ = 0, lastheading_ = 0, rowlike_ = 0, separator_ = 0;
     const char* word_ = nullptr;
     std::size_t column_ = 0;
-    bool hour_ = false, hinted_ = false;
-    bool like_ = false;         // the last line looked like a heading
-    std::int64_t minuteat_ = 0; // the first heading that names MINUTE
-    std::int64_t lastheading_ = 0;
-    bool lastnames_ = false;   // whether the last heading names MINUTE
-    std::int64_t rowlike_ = 0; // the last header line that reads like a row
-    std::int64_t separator_ = 0;
+    bool hour_ = false, hinted_ = false, like_ = false, lastnames_ = false;
 };
 
 // endedinheader: warns on err that the input ended after line n, in the
