@@ -87,15 +87,17 @@ inline verdict parsefield(const field& f, const char* p, std::size_t length, row
 }
 
 // pastdosend: over the end mark at in.p and the line ends after it; the
-// source's status, or badvalue at a byte that is no line end.
+// source's status, or badvalue at a byte that is no line end, with the
+// line back at the mark's, where the failure is.
 template <class source> status pastdosend(source& in) noexcept {
+    const linecount mark = in.line;
     for (++in.p;; ++in.p) {
         while (in.p == in.end)
             if (const status s = in.readpast(); s != ok) return s;
         if (*in.p == lineend)
             ++in.line;
         else if (*in.p != '\r')
-            return badvalue;
+            return in.line = mark, badvalue;
     }
 }
 
