@@ -27,17 +27,14 @@ else()
     endif()
 endif()
 
-# The processors this process may run on; else those online; else what the
-# C++ library says (Windows).
+# The processors this process may run on; else those online, as the C++
+# library counts them.
 check_cxx_source_compiles([[
     #include <sched.h>
     int main() {
         cpu_set_t allowed;
         return sched_getaffinity(0, sizeof allowed, &allowed) == 0 ? CPU_COUNT(&allowed) : 0;
     }]] TABJD_HAVE_SCHED_GETAFFINITY)
-check_cxx_source_compiles([[
-    #include <unistd.h>
-    int main() { return sysconf(_SC_NPROCESSORS_ONLN) > 0 ? 0 : 1; }]] TABJD_HAVE_SYSCONF)
 
 # Offsets in files past 2 GiB: where off_t is narrower (32-bit systems,
 # Windows), the C library's 64-bit file calls are asked for.
@@ -98,7 +95,6 @@ function(tabjd_platform target)
     target_compile_definitions(${target} PUBLIC
         TABJD_HAVE_FAST_FLOAT=${TABJD_HAVE_FAST_FLOAT}
         TABJD_HAVE_SCHED_GETAFFINITY=$<BOOL:${TABJD_HAVE_SCHED_GETAFFINITY}>
-        TABJD_HAVE_SYSCONF=$<BOOL:${TABJD_HAVE_SYSCONF}>
         $<$<BOOL:${TABJD_HAVE_FILE_OFFSET_BITS}>:_FILE_OFFSET_BITS=64>)
     if(FastFloat_FOUND)
         target_link_libraries(${target} PRIVATE FastFloat::fast_float)

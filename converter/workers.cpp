@@ -6,8 +6,6 @@
 #include <algorithm>
 #if TABJD_HAVE_SCHED_GETAFFINITY
 #include <sched.h>
-#elif TABJD_HAVE_SYSCONF
-#include <unistd.h>
 #endif
 
 namespace converter {
@@ -19,11 +17,8 @@ parallelism defaultparallelism() noexcept {
     cpu_set_t allowed;
     if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0)
         cpus = static_cast<unsigned>(CPU_COUNT(&allowed));
-#elif TABJD_HAVE_SYSCONF
-    if (const long online = ::sysconf(_SC_NPROCESSORS_ONLN); online > 0)
-        cpus = static_cast<unsigned>(std::min(online, long{maxthreads}));
 #else
-    cpus = std::thread::hardware_concurrency(); // 0 when it cannot tell
+    cpus = std::thread::hardware_concurrency(); // the processors online; 0 when it cannot tell
 #endif
     return {std::clamp(cpus, 1u, maxthreads)};
 }
