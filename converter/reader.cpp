@@ -7,13 +7,6 @@
 
 namespace converter {
 
-namespace {
-
-constexpr char bom[] = "\xEF\xBB\xBF";
-constexpr std::size_t bomlength = 3;
-
-} // namespace
-
 input::input(int fd, const sysio& sys) noexcept
     : fd_(fd), sys_(sys), pos_(buffer_), end_(buffer_) {}
 
@@ -62,9 +55,8 @@ status input::readline(std::span<char> line) noexcept {
         if (got == endofinput) break; // a last line without a line end
     }
     // A UTF-8 byte-order mark is not part of the first line.
-    if (std::exchange(atstart_, false) && n >= bomlength &&
-        std::memcmp(line.data(), bom, bomlength) == 0)
-        std::memmove(line.data(), line.data() + bomlength, n -= bomlength);
+    if (std::exchange(atstart_, false) && std::string_view(line.data(), n).starts_with(bom))
+        std::memmove(line.data(), line.data() + bom.size(), n -= bom.size());
     if (n == 0 && eof_) return endofinput; // it was all there was
     const auto text = line.first(n);
     const auto cr = std::find(text.begin(), text.end(), '\r');

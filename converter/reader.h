@@ -12,8 +12,12 @@
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 namespace converter {
+
+// The UTF-8 byte-order mark, which some tools write before the first line.
+inline constexpr std::string_view bom = "\xEF\xBB\xBF";
 
 // Columns of a header line that are looked at.
 inline constexpr std::size_t linewidth = 80;

@@ -112,7 +112,8 @@ void warnings::header(std::span<const char> line, std::int64_t n, bool heading,
     // or %, a byte-order mark.
     std::size_t i = 0;
     while (i < head.size() &&
-           std::string_view(" \t\"'#%\xEF\xBB\xBF").find(head[i]) != std::string_view::npos)
+           (std::string_view(" \t\"'#%").find(head[i]) != std::string_view::npos ||
+            bom.find(head[i]) != std::string_view::npos))
         ++i;
     const bool like = at(line, i, "year", false);
     const bool under =
