@@ -36,10 +36,10 @@ int run(const program& prog, int in, int out, int err, const sysio& sys, instruc
     bool readminute = false;
     char linein[headerprefix];
     warnings said(prog.name, err);
-    std::int64_t lastline = 0; // the last line read
-    char first[8];             // the start of the first
+    linecount lastline = 0; // the last line read
+    char first[8];          // the start of the first
     while (header) {
-        const std::int64_t number = reader.line();
+        const linecount number = reader.line();
         if (const status s = reader.readline(linein); s != ok) {
             if (s == endofinput && lastline != 0)
                 endedinheader(prog.name, err, lastline, first, reader.lonecr());

@@ -28,7 +28,7 @@ int writefailure(const char* program, const output& out, int err) noexcept;
 class diagnostic {
   public:
     explicit diagnostic(const char* program) noexcept { *this << program << ": "; }
-    diagnostic(const char* program, std::int64_t n) noexcept : diagnostic(program) {
+    diagnostic(const char* program, linecount n) noexcept : diagnostic(program) {
         *this << "line " << n << ": ";
     }
     diagnostic& operator<<(std::string_view s) noexcept;

@@ -26,7 +26,7 @@ constexpr std::int32_t monthdays(std::int32_t m, std::int32_t y) noexcept {
 
 } // namespace
 
-void lookatdate(const row& r, std::size_t yeardigits, std::int64_t n, sightings& seen) noexcept {
+void lookatdate(const row& r, std::size_t yeardigits, linecount n, sightings& seen) noexcept {
     const auto note = [&](sign s, const char* name, std::int32_t value, const char* what) {
         seen.note(s, {true, n, n, name, value, r.month, r.year, what});
     };
@@ -99,8 +99,7 @@ constexpr std::size_t none = std::size_t(-1);
 
 } // namespace
 
-void warnings::header(std::span<const char> line, std::int64_t n, bool heading,
-                      bool minute) noexcept {
+void warnings::header(std::span<const char> line, linecount n, bool heading, bool minute) noexcept {
     const std::span<const char> head = line.first(linewidth);
     separator_ = n;
     if (readslikerow(head)) rowlike_ = n;
@@ -143,7 +142,7 @@ void warnings::rowsfrom(layout fields, bool readminute) noexcept {
             .send(err_);
 }
 
-void warnings::rows(const sightings& seen, std::int64_t base) noexcept {
+void warnings::rows(const sightings& seen, linecount base) noexcept {
     minutes_.hundreds |= seen.hundreds;
     minutes_.lookfrom = std::max(minutes_.lookfrom, seen.lookfrom);
     if (seen.clock.met && !minutes_.clock.met)
@@ -159,7 +158,7 @@ void warnings::rows(const sightings& seen, std::int64_t base) noexcept {
     }
 }
 
-void warnings::say(const sighting& w, sign kind, std::int64_t base) noexcept {
+void warnings::say(const sighting& w, sign kind, linecount base) noexcept {
     diagnostic d(program_, w.line + base);
     switch (kind) {
     case sign::spread:
@@ -231,7 +230,7 @@ void warnings::ended(bool atend, bool converted) noexcept {
             .send(err_);
 }
 
-void endedinheader(const char* program, int err, std::int64_t n, std::span<const char> first,
+void endedinheader(const char* program, int err, linecount n, std::span<const char> first,
                    bool lonecr) noexcept {
     diagnostic d(program, n);
     d << "the input ended in the header, before a line starting with ----: nothing was converted";

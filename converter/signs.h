@@ -17,7 +17,7 @@
 #ifndef TABJD_CONVERTER_SIGNS_H
 #define TABJD_CONVERTER_SIGNS_H
 
-#include "converter/layout.h"
+#include "converter/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,8 +39,8 @@ enum class sign : unsigned char {
 
 struct sighting {
     bool met = false;
-    std::int64_t line = 0;  // the line warned about
-    std::int64_t begun = 0; // the line of the row's first value
+    linecount line = 0;  // the line warned about
+    linecount begun = 0; // the line of the row's first value
     // The field shown, its value, the date's month and year, and what the
     // value is not; cutshort: the first field missing, as value.
     const char* name = nullptr;
@@ -67,10 +67,10 @@ struct sightings {
 // days of the year, to 366), a year of 0 to 99 written with at most two
 // digits (yeardigits); else a day past its month's end, or a date before 1
 // March of year 0.
-void lookatdate(const row& r, std::size_t yeardigits, std::int64_t n, sightings& seen) noexcept;
+void lookatdate(const row& r, std::size_t yeardigits, linecount n, sightings& seen) noexcept;
 
 // lookatminute: notes minute m of a row on line n for the clock-time sign.
-inline void lookatminute(std::int32_t m, std::int64_t n, sightings& seen) noexcept {
+inline void lookatminute(std::int32_t m, linecount n, sightings& seen) noexcept {
     if (m < seen.lookfrom) [[likely]]
         return;
     if (m % 100 >= 60) {
@@ -84,11 +84,11 @@ inline void lookatminute(std::int32_t m, std::int64_t n, sightings& seen) noexce
 // What follows a row's last value on its line, as the field-by-field reader
 // finds it.
 struct rowtail {
-    std::int64_t begun, last; // the lines of the row's first and last values
-    bool integral;            // the last value is written as an integer
-    bool decimal;             // a comma and a digit right after it, in blank-separated values
-    bool cr;                  // a carriage return alone before the next token
-    bool number;              // the next token is a number, whole
+    linecount begun, last; // the lines of the row's first and last values
+    bool integral;         // the last value is written as an integer
+    bool decimal;          // a comma and a digit right after it, in blank-separated values
+    bool cr;               // a carriage return alone before the next token
+    bool number;           // the next token is a number, whole
 };
 
 // lookattail: notes what the rest of a row's line shows. A number after the
@@ -126,17 +126,17 @@ class warnings {
     warnings(const char* program, int err) noexcept : program_(program), err_(err) {}
     // header: line n of the header, its first bytes (linewidth or more);
     // heading when it is a heading line, and minute when it names MINUTE.
-    void header(std::span<const char> line, std::int64_t n, bool heading, bool minute) noexcept;
+    void header(std::span<const char> line, linecount n, bool heading, bool minute) noexcept;
     // rowsfrom: the header has ended; rows are read in fields.
     void rowsfrom(layout fields, bool readminute) noexcept;
     // rows: the row phase's sightings, their lines moved by base.
-    void rows(const sightings& seen, std::int64_t base = 0) noexcept;
+    void rows(const sightings& seen, linecount base = 0) noexcept;
     // ended: the row phase has ended, at the end of the input when atend;
     // converted tells whether any row was.
     void ended(bool atend, bool converted) noexcept;
 
   private:
-    void say(const sighting& w, sign kind, std::int64_t base) noexcept;
+    void say(const sighting& w, sign kind, linecount base) noexcept;
 
     const char* program_;
     int err_;
@@ -148,7 +148,7 @@ class warnings {
     // said. The line before, whether it looked like a heading. The first
     // heading naming MINUTE, the last heading and whether it names one. The
     // last header line that reads like a row, and the last header line.
-    std::int64_t hint_ = 0, minuteat_ = 0, lastheading_ = 0, rowlike_ = 0, separator_ = 0;
+    linecount hint_ = 0, minuteat_ = 0, lastheading_ = 0, rowlike_ = 0, separator_ = 0;
     const char* word_ = nullptr;
     std::size_t column_ = 0;
     bool hour_ = false, hinted_ = false, like_ = false, lastnames_ = false;
@@ -157,7 +157,7 @@ class warnings {
 // endedinheader: warns on err that the input ended after line n, in the
 // header; first is the start of its first line, and lonecr whether a line
 // had a carriage return before its end.
-void endedinheader(const char* program, int err, std::int64_t n, std::span<const char> first,
+void endedinheader(const char* program, int err, linecount n, std::span<const char> first,
                    bool lonecr) noexcept;
 
 } // namespace converter
