@@ -69,12 +69,13 @@ template <const auto& fields> constexpr std::size_t yearfield() noexcept {
     return i;
 }
 
-// The value a row line prints, as the quick reader found it: its decimal,
-// when that has at most five decimals and so is the field's text; else the
-// row's data.
+// Where the quick reader writes the value's field of the row line, and
+// whether it did: when the value is a decimal of at most five decimals, the
+// field is its own text; else the row's data makes it.
 struct quickvalue {
-    decimal d{};
+    char* field;
     bool exact = false;
+    bool integral = false; // written without a fraction
 };
 
 // Field i of a constant layout from its token of a row taken at once; false
@@ -97,10 +98,9 @@ template <const auto& fields, std::size_t i, std::size_t n>
         if constexpr (f.real != &row::data) {
             return nearest(d, r.*f.real);
         } else {
-            // With five decimals or fewer, the field is the decimal's own
-            // text (writedecimal).
-            value.d = d;
             value.exact = d.decimals <= fielddecimals;
+            value.integral = d.decimals == 0;
+            if (value.exact) writedecimal(d, value.field);
             return value.exact || nearest(d, r.data);
         }
     }

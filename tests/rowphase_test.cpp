@@ -396,6 +396,8 @@ TEST(Threaded, MatchesTheReference) {
         {"one date, other separators",  tabjd::program,  head + repeated("2000 1 1 1.5\n2000,1,1,2.5\n 2000 1 1 3.5\n2000\t1\t1 4.5\n", 20)},
         {"dates past sixteen bytes",    tabjd::program,  head + repeated("          2000    1    1 1.5\n", 30)},
         {"a date spoilt by its end",    tabjd::program,  head + repeated("2000 1 1 1.5\n", 20) + "2000 1 1x 2.5\n"},
+        {"declined after its value",    tabjd2::program, "YEAR MONTH DAY QUALITY VALUE\n----\n" +
+                                                         repeated("2000 1 1 1e3 1.5\n2000 1 1 7 2.25\n2000 1 1 +7.123456789 -3\n", 20)},
         {"no dates, numbers after",     tabjd::program,  head + repeated("2000 1 1 1.5 M\n", 21) + repeated("2000 13 1 2\n", 3) +
                                                          repeated("2000 1 1 1.5 -7\n", 5) + "2000 1 1 1.5\r2000 1 1 2\n"},
         {"integral values, numbers after", tabjd::program, head + repeated("2000 1 1 12 24\n", 30) + repeated("2000 1 1 12.5 24\n", 9) +
