@@ -19,6 +19,7 @@
 
 #include "converter/status.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -106,13 +107,15 @@ inline void lookattail(const rowtail& t, sightings& seen) noexcept {
 }
 
 // The block kernel's quick stand-in for lookattail, on a row of one line
-// that ends in a line end: whether the field-by-field reader must look,
-// from the first byte of the token after the row (0 for none) and whether
-// the value is integral. Once the block has shown the sign, no row need.
-inline bool taillooks(char next, bool integral, const sightings& seen) noexcept {
-    return integral &&
-           ((next >= '0' && next <= '9') || next == '+' || next == '-' || next == '.') &&
-           !seen.met(sign::numberafter) && !seen.met(sign::lonecr);
+// that ends in a line end: whether the field-by-field reader must look, from
+// the bytes [after, next) between the row and the token after it (a
+// carriage return there is alone) and whether the value is integral. Once
+// the block has shown the sign, no row of its kind need.
+inline bool taillooks(const char* after, const char* next, bool integral,
+                      const sightings& seen) noexcept {
+    if (!isdigitchar(*next) && *next != '+' && *next != '-' && *next != '.') return false;
+    if (std::find(after, next, '\r') != next) return !seen.met(sign::lonecr);
+    return integral && !seen.met(sign::numberafter);
 }
 
 // Whether t is a number as rows write them: digits, with a sign, a point

@@ -401,7 +401,8 @@ TEST(Threaded, MatchesTheReference) {
         {"no dates, numbers after",     tabjd::program,  head + repeated("2000 1 1 1.5 M\n", 21) + repeated("2000 13 1 2\n", 3) +
                                                          repeated("2000 1 1 1.5 -7\n", 5) + "2000 1 1 1.5\r2000 1 1 2\n"},
         {"integral values, numbers after", tabjd::program, head + repeated("2000 1 1 12 24\n", 30) + repeated("2000 1 1 12.5 24\n", 9) +
-                                                         repeated("2000 1 2 7 -8\n", 9)},
+                                                         repeated("2000 1 2 7 -8\n", 9) + repeated("2000 1 2 7.5\r2000 1 3 8\n", 9) +
+                                                         repeated("2000 1 3 8.5\n", 9)},
         {"days past a month, year 0",   tabjd::program,  head + repeated("2001 2 28 1.5\n2001 2 29 1.5\n", 15) + repeated("0000 2 1 1.5\n", 9)},
         {"clock times",                 tabjd::program,  "YEAR MINUTE\n----\n" + repeated("2000 1 1 0 1.5\n2000 1 1 100 1.5\n2000 1 1 1300 1.5\n", 20) +
                                                          "2000 1 1 1370 1.5\n2000 1 2"},
